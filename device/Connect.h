@@ -1,0 +1,41 @@
+#pragma once
+// The connect and disconnect steps, shared by the window and the command line.
+#include <cstdint>
+#include <string>
+
+#include "device/CommandSet.h"
+#include "net/CommandChannel.h"
+#include "net/Probe.h"
+
+namespace kestrel {
+
+struct ConnectSettings {
+  ProbeSettings probe;
+  std::uint16_t configPort = 9998;
+};
+
+enum class ConnectResult {
+  Connected,     // every step succeeded; the main slot is open
+  InvalidEntry,  // address or port entry refused (message shown)
+  Refused,       // unsupported model or spontaneous-notification mode (message shown)
+  Failed,        // probe, network or device failure (message shown)
+};
+
+// Operator-facing texts of the connect workflow.
+inline constexpr char kMsgInvalidIpAddress[] = "IPアドレスが不正です";
+inline constexpr char kMsgInvalidPort[] = "ポート番号が不正です";
+inline constexpr char kMsgInvalidAddress[] = "アドレスが不正です";
+inline constexpr char kMsgUnsupportedModel[] = "機能に対応していないモデルです";
+inline constexpr char kMsgTargetNotFound[] = "接続先が見つかりません";
+
+// Checks the entries, probes, opens the main slot, identifies, checks the
+// model and the mode, and reads the settings. On any failure after the main
+// slot was opened, the main slot is closed again.
+ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
+                            const std::string& portText, const ConnectSettings& settings);
+
+// Stops auto-update, clears the local counting flags and closes the main slot.
+// Nothing is sent to the device.
+void DisconnectDevice(CommandSet& commands);
+
+}  // namespace kestrel

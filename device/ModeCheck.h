@@ -1,0 +1,26 @@
+#pragma once
+// Mode check on the configuration port for protocol family 5: a device in its
+// spontaneous-notification mode ("MODE" = "1") is refused.
+#include <cstddef>
+#include <cstdint>
+
+#include "device/CommandSet.h"
+
+namespace kestrel {
+
+inline constexpr char kSpontaneousModeMessage[] =
+    "対象が自発通知モードです。RSTスイッチを3秒以上押してモードを変更してください。";
+
+enum class ModeCheckOutcome { Passed, Refused, LinkFailed };
+
+// True when the dump holds the pair "MODE"/"1" before its closing name "END".
+bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length);
+
+// Runs the check (the main connection is closed and reopened around it) and
+// tells the operator about a failure or a refusal.
+ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort);
+
+// The status form: 0 the device may be used, failure otherwise.
+Status CheckConfigMode(CommandSet& commands, std::uint16_t configPort);
+
+}  // namespace kestrel

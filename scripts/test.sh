@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds Kestrel with warnings as errors and runs every test: once in a normal
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+build_and_test() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+echo "== normal build =="
+build_and_test build/ci
+echo "== sanitizer build =="
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  build_and_test build/ci-san -DKESTREL_SANITIZE=ON
