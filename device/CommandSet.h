@@ -19,13 +19,24 @@ class CommandSet {
   CommandSet(DeviceState& state, CommandChannel& channel, OperatorPort& port)
       : state_(state), channel_(channel), port_(port) {}
 
+  // Every operation returns failure after it has shown the message; callers
+  // must not report again. Input numbers run from 0 (DI1) to 7 (DI8); another
+  // number fails at once, with nothing sent and nothing shown.
+
+  // MI: unit number, model index and, for extended models, the family.
   Status IdentifyDevice();
+  // PJ, PP and one PH per input of the current model.
   Status ReadSettings();
+  // ReadSettings, then the window shows the device's values.
   Status ReceiveSettings();
   Status ReadInputConfig(int input);
+  // One PC per input of the current model; stops at the first failure.
   Status WriteInputConfigs();
+  // PL with the counting bit clear, then WriteInputConfigs.
   Status ApplySettings();
+  // Starts counting when countingOn is 0, else stops it.
   Status ToggleCounting();
+  // PG; a failure also ends periodic reading, before the message is shown.
   Status ReadCount(int input);
 
   DeviceState& state() { return state_; }
@@ -33,6 +44,10 @@ class CommandSet {
   OperatorPort& port() { return port_; }
 
  private:
+  Status ReportFailure();
+  Status SendPulseMode(bool counting);
+  Status SendGate(std::uint8_t gate);
+
   DeviceState& state_;
   CommandChannel& channel_;
   OperatorPort& port_;
