@@ -1,0 +1,131 @@
+#include "device/Connect.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+
+#include "device/ModeCheck.h"
+#include "device/ModelTable.h"
+#include "net/AddressText.h"
+
+namespace kestrel {
+
+namespace {
+
+// The C locale's white space. Bytes of multi-byte characters are all 0x80 or
+// above, so a byte-wise trim never cuts into one.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string Trim(const std::string& text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+// Leading sign and decimal digits up to the first other character; no digits
+// give 0. Values beyond the 32-bit range are held at its ends instead of
+// wrapping, so that they are refused as out of range rather than becoming some
+// other port.
+std::int32_t PortNumberOf(const std::string& text) {
+  using Limits = std::numeric_limits<std::int32_t>;
+  constexpr std::int64_t kBeyondAnyPort = std::int64_t{1} << 32;
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = std::min(value * 10 + (text[i] - '0'), kBeyondAnyPort);
+  if (negative) value = -value;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, Limits::min(), Limits::max()));
+}
+
+bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
+
+std::string ProbeErrorText(std::int32_t result) {
+  char text[64];
+  std::snprintf(text, sizeof text, "ネットワークエラー:F %d\r\n", static_cast<int>(result));
+  return text;
+}
+
+ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
+  commands.port().ShowMessage(message);
+  return result;
+}
+
+// The steps that need the main connection. Each step that fails has shown its
+// message; the caller closes the connection.
+ConnectResult IdentifyAndRead(CommandSet& commands, const ConnectSettings& settings) {
+  DeviceState& state = commands.state();
+  if (Failed(commands.IdentifyDevice())) return ConnectResult::Failed;
+  if (CurrentInputCount(state) == 0)
+    return Stop(commands, kMsgUnsupportedModel, ConnectResult::Refused);
+  // The family may also stem from an earlier device of this run; a device that
+  // identifies with a plain model index keeps it, and is checked as well.
+  if (state.protocolFamily == ProtocolFamily::ConfigPort) {
+    switch (RunModeCheck(commands, settings.configPort)) {
+      case ModeCheckOutcome::Passed:
+        break;
+      case ModeCheckOutcome::Refused:
+        return ConnectResult::Refused;
+      case ModeCheckOutcome::LinkFailed:
+        return ConnectResult::Failed;
+    }
+  }
+  if (Failed(commands.ReadSettings())) return ConnectResult::Failed;
+  return ConnectResult::Connected;
+}
+
+}  // namespace
+
+ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
+                            const std::string& portText, const ConnectSettings& settings) {
+  DeviceState& state = commands.state();
+
+  // The trimmed address stays in the state: the mode check reconnects with it.
+  state.deviceAddress = Trim(addressText);
+  if (state.deviceAddress.empty())
+    return Stop(commands, kMsgInvalidIpAddress, ConnectResult::InvalidEntry);
+  const std::string portEntry = Trim(portText);
+  if (portEntry.empty()) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
+  if (!net::ResolveDeviceAddress(state.deviceAddress))
+    return Stop(commands, kMsgInvalidAddress, ConnectResult::InvalidEntry);
+
+  // Stored before it is judged, as the operator typed it.
+  state.port = PortNumberOf(portEntry);
+  if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
+
+  const std::int32_t probe = ProbeDevice(state, state.deviceAddress, settings.probe);
+  if (probe == kProbeRejected) return Stop(commands, kMsgUnsupportedModel, ConnectResult::Refused);
+  if (probe == kProbeNoAnswer) return Stop(commands, kMsgTargetNotFound, ConnectResult::Failed);
+  if (probe != 0) return Stop(commands, ProbeErrorText(probe), ConnectResult::Failed);
+
+  if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, Slot::MainSlot)))
+    return Stop(commands, state.lastError, ConnectResult::Failed);
+
+  const ConnectResult result = IdentifyAndRead(commands, settings);
+  // A connection that will not be used must not stay open until the process
+  // ends; the next attempt opens its own.
+  if (result != ConnectResult::Connected) commands.channel().CloseSlot(Slot::MainSlot);
+  return result;
+}
+
+void DisconnectDevice(CommandSet& commands) {
+  DeviceState& state = commands.state();
+  if (state.autoUpdateActive != 0) {
+    commands.port().StopAutoUpdate();
+    state.autoUpdateActive = 0;
+  }
+  // Local flags only: a device that counts goes on counting, and the next
+  // connection reads its real state.
+  state.countingOn = 0;
+  state.startStopRunning = 0;
+  commands.channel().CloseSlot(Slot::MainSlot);
+}
+
+}  // namespace kestrel
