@@ -12,12 +12,13 @@
 namespace kestrel {
 
 namespace {
-
 // The C locale's white space. Bytes of multi-byte characters are all 0x80 or
 // above, so a byte-wise trim never cuts into one.
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-std::string Trim(const std::string& text) {
+}  // namespace
+
+std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;
   std::size_t last = text.size();
   while (first < last && IsBlank(text[first])) ++first;
@@ -47,11 +48,15 @@ std::int32_t PortNumberOf(const std::string& text) {
 
 bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
 
-std::string ProbeErrorText(std::int32_t result) {
+std::string ProbeFailureText(std::int32_t result) {
+  if (result == kProbeRejected) return kMsgUnsupportedModel;
+  if (result == kProbeNoAnswer) return kMsgTargetNotFound;
   char text[64];
   std::snprintf(text, sizeof text, "ネットワークエラー:F %d\r\n", static_cast<int>(result));
   return text;
 }
+
+namespace {
 
 ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
   commands.port().ShowMessage(message);
@@ -88,10 +93,10 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
   DeviceState& state = commands.state();
 
   // The trimmed address stays in the state: the mode check reconnects with it.
-  state.deviceAddress = Trim(addressText);
+  state.deviceAddress = TrimEntry(addressText);
   if (state.deviceAddress.empty())
     return Stop(commands, kMsgInvalidIpAddress, ConnectResult::InvalidEntry);
-  const std::string portEntry = Trim(portText);
+  const std::string portEntry = TrimEntry(portText);
   if (portEntry.empty()) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
   if (!net::ResolveDeviceAddress(state.deviceAddress))
     return Stop(commands, kMsgInvalidAddress, ConnectResult::InvalidEntry);
@@ -101,9 +106,9 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
   if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
 
   const std::int32_t probe = ProbeDevice(state, state.deviceAddress, settings.probe);
-  if (probe == kProbeRejected) return Stop(commands, kMsgUnsupportedModel, ConnectResult::Refused);
-  if (probe == kProbeNoAnswer) return Stop(commands, kMsgTargetNotFound, ConnectResult::Failed);
-  if (probe != 0) return Stop(commands, ProbeErrorText(probe), ConnectResult::Failed);
+  if (probe != 0)
+    return Stop(commands, ProbeFailureText(probe),
+                probe == kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
 
   if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, Slot::MainSlot)))
     return Stop(commands, state.lastError, ConnectResult::Failed);

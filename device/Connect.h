@@ -28,6 +28,16 @@ inline constexpr char kMsgInvalidAddress[] = "アドレスが不正です";
 inline constexpr char kMsgUnsupportedModel[] = "機能に対応していないモデルです";
 inline constexpr char kMsgTargetNotFound[] = "接続先が見つかりません";
 
+// The entry rules of the connect steps, for front ends that check an entry
+// before connecting (the command line refuses a bad port as a usage error).
+// White space (space, tab, LF, VT, FF, CR) removed at both ends.
+std::string TrimEntry(const std::string& text);
+// Sign and leading decimal digits of a trimmed port entry, held within 32 bits.
+std::int32_t PortNumberOf(const std::string& text);
+bool IsUsablePort(std::int32_t port);  // 1 to 65535
+// The operator text for a probe result other than 0.
+std::string ProbeFailureText(std::int32_t result);
+
 // Checks the entries, probes, opens the main slot, identifies, checks the
 // model and the mode, and reads the settings. On any failure after the main
 // slot was opened, the main slot is closed again.
