@@ -9,20 +9,12 @@
 
 #include "device/DeviceState.h"
 #include "device/Status.h"
+#include "net/ReplyCollector.h"
 #include "net/Socket.h"
 
 namespace kestrel {
 
 enum class Slot : int { MainSlot = 0, ConfigSlot = 1 };
-
-// How the end of a reply is recognised.
-enum ReplyFraming : std::int32_t {
-  UntilEndMarker = -1,   // the reply ends with "END\r\n\r\n"
-  UntilTerminator = -2,  // the byte 0xC8 after a frame that echoes the request
-};
-
-inline constexpr std::size_t kReplyLimit = 4096;
-using ReplyBuffer = std::array<std::uint8_t, kReplyLimit>;
 
 // Time-outs of the channel. The defaults are the product's; tests shorten them.
 struct ChannelTimeouts {
@@ -33,6 +25,8 @@ struct ChannelTimeouts {
   std::uint32_t slotPauseMs = 10;  // pause after closing a slot for the config port
 };
 
+// Every failure replaces DeviceState::lastError with one of these texts and
+// returns kStatusFail; a success leaves lastError alone.
 class CommandChannel {
  public:
   explicit CommandChannel(DeviceState& state, ChannelTimeouts timeouts = {});
@@ -40,13 +34,20 @@ class CommandChannel {
   CommandChannel(const CommandChannel&) = delete;
   CommandChannel& operator=(const CommandChannel&) = delete;
 
+  // Connects the slot to `address` (dotted IPv4 or a host name) and `port`,
+  // bound to state.localAddress, with both time-outs set and stale input
+  // discarded. A socket still open in the slot is closed first.
   Status OpenChannel(const std::string& address, std::int32_t port, Slot slot);
 
   // Sends one request and collects its reply into `reply` from index 0.
-  // `replyLength`, when given, receives the number of bytes of the reply.
+  // `replyLength`, when given, receives the number of bytes of the reply (on
+  // failure: the bytes of the unfinished frame). The connection stays open.
   Status Transact(const std::uint8_t* request, std::size_t requestLength, ReplyBuffer& reply,
                   std::int32_t framing, Slot slot, std::size_t* replyLength = nullptr);
 
+  // Closes the main connection, runs one exchange on `configPort`, closes
+  // that again and reopens the main connection on state.port. On failure no
+  // connection is left open.
   Status TransactOnConfigPort(const std::string& address, std::int32_t configPort,
                               const std::uint8_t* request, std::size_t requestLength,
                               ReplyBuffer& reply, std::int32_t framing,
@@ -59,9 +60,26 @@ class CommandChannel {
   const ChannelTimeouts& timeouts() const { return timeouts_; }
 
  private:
+  net::SocketHandle& handle(Slot slot) { return slots_[static_cast<std::size_t>(slot)]; }
+  Status Fail(std::string text);
+
   DeviceState& state_;
   ChannelTimeouts timeouts_;
   std::array<net::SocketHandle, 2> slots_;
 };
+
+// Connects a socket within `timeoutMs`. On failure `errorNumber` is the
+// connect error, 10060 when the wait ran out, or 0 when the wait could not be
+// set up. The socket is blocking again afterwards.
+Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
+                          int& errorNumber);
+
+// Throws away whatever has arrived on the socket, waiting at most `pollUs`
+// for each next piece; stops at quiet, a closed peer or an error.
+void DrainInput(net::SocketHandle socket, std::uint32_t pollUs);
+
+// The "ネットワークエラー:<step> <number>\r\n" text of a failed socket step.
+std::string NetworkErrorText(char step, int errorNumber);
+inline constexpr char kReplyLimitText[] = "受信データ異常\r\n";
 
 }  // namespace kestrel

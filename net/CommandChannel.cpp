@@ -1,0 +1,157 @@
+#include "net/CommandChannel.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <utility>
+
+#include "net/AddressText.h"
+#include "net/ErrorNumbers.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::size_t kDrainChunk = 4096;
+
+void Pause(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+std::string NetworkErrorText(char step, int errorNumber) {
+  char text[64];
+  std::snprintf(text, sizeof text, "ネットワークエラー:%c %d\r\n", step, errorNumber);
+  return text;
+}
+
+Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
+                          int& errorNumber) {
+  return net::ConnectWithin(socket, peer, timeoutMs, errorNumber) ? kStatusOk : kStatusFail;
+}
+
+void DrainInput(net::SocketHandle socket, std::uint32_t pollUs) {
+  std::array<std::uint8_t, kDrainChunk> scratch{};
+  // Each pass either stops or consumes at least one byte, so a peer that
+  // streams without pause is the only thing that keeps this going.
+  for (;;) {
+    bool readable = false;
+    const int waitError = net::WaitReadable(socket, pollUs, readable);
+    // A failed wait is no stop by itself: the receive below reports the fault.
+    if (waitError == 0 && !readable) return;
+    std::size_t received = 0;
+    if (net::Receive(socket, scratch.data(), scratch.size(), received) != 0 || received == 0)
+      return;
+  }
+}
+
+CommandChannel::CommandChannel(DeviceState& state, ChannelTimeouts timeouts)
+    : state_(state), timeouts_(timeouts), slots_{net::kInvalidSocket, net::kInvalidSocket} {}
+
+CommandChannel::~CommandChannel() {
+  CloseSlot(Slot::MainSlot);
+  CloseSlot(Slot::ConfigSlot);
+}
+
+// A closed slot forgets its handle, so that a later close cannot hit a
+// descriptor the system has since handed to someone else.
+void CommandChannel::CloseSlot(Slot slot) {
+  net::SocketHandle& s = handle(slot);
+  net::CloseSocket(s);
+  s = net::kInvalidSocket;
+}
+
+bool CommandChannel::IsOpen(Slot slot) const {
+  return slots_[static_cast<std::size_t>(slot)] != net::kInvalidSocket;
+}
+
+Status CommandChannel::Fail(std::string text) {
+  state_.lastError = std::move(text);
+  return kStatusFail;
+}
+
+Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port, Slot slot) {
+  CloseSlot(slot);
+  net::SocketHandle& s = handle(slot);
+  if (const int e = net::CreateSocket(net::SocketKind::Stream, s); e != 0)
+    return Fail(NetworkErrorText('S', e));
+  if (const int e = net::Bind(s, {state_.localAddress, 0}); e != 0) {
+    CloseSlot(slot);
+    return Fail(NetworkErrorText('B', e));
+  }
+
+  // The workflow has checked the text before; an unconvertible one ends up as
+  // the all-ones address and fails in the connect.
+  const net::Endpoint peer{net::ResolveDeviceAddress(address).value_or(net::kAddressNone),
+                           static_cast<std::uint16_t>(port)};
+  int connectError = 0;
+  if (Failed(ConnectWithTimeout(s, peer, timeouts_.connectMs, connectError))) {
+    CloseSlot(slot);
+    return Fail(NetworkErrorText('C', connectError));
+  }
+
+  int e = net::SetSendTimeout(s, timeouts_.sendMs);
+  if (e == 0) e = net::SetReceiveTimeout(s, timeouts_.receiveMs);
+  if (e != 0) {
+    CloseSlot(slot);
+    return Fail(NetworkErrorText('D', e));
+  }
+
+  // A greeting or anything else sent on connection is not a reply.
+  DrainInput(s, timeouts_.drainPollUs);
+  return kStatusOk;
+}
+
+Status CommandChannel::Transact(const std::uint8_t* request, std::size_t requestLength,
+                                ReplyBuffer& reply, std::int32_t framing, Slot slot,
+                                std::size_t* replyLength) {
+  if (replyLength != nullptr) *replyLength = 0;
+  // Only the two delimiter framings exist; anything else could never be
+  // recognised as a complete reply.
+  if (!IsSupportedFraming(framing)) return Fail(kReplyLimitText);
+
+  const net::SocketHandle s = handle(slot);
+  // Late or surplus replies to earlier requests must not be read as this one's.
+  DrainInput(s, timeouts_.drainPollUs);
+
+  std::size_t sent = 0;
+  if (const int e = net::Send(s, request, requestLength, sent); e != 0)
+    return Fail(NetworkErrorText('D', e));
+
+  // One byte per receive, so nothing after the end of the reply is consumed.
+  ReplyCollector collector(static_cast<ReplyFraming>(framing),
+                           EchoOfRequest(request, requestLength), reply);
+  for (;;) {
+    std::uint8_t byte = 0;
+    std::size_t received = 0;
+    int e = net::Receive(s, &byte, 1, received);
+    if (e == 0 && received == 0) e = net::kErrConnectionReset;  // the peer closed mid-reply
+    if (e != 0) {
+      if (replyLength != nullptr) *replyLength = collector.length();
+      return Fail(NetworkErrorText('R', e));
+    }
+    const ReplyCollector::Step step = collector.Feed(byte);
+    if (replyLength != nullptr) *replyLength = collector.length();
+    if (step == ReplyCollector::Step::Complete) return kStatusOk;
+    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kReplyLimitText);
+  }
+}
+
+Status CommandChannel::TransactOnConfigPort(const std::string& address, std::int32_t configPort,
+                                            const std::uint8_t* request,
+                                            std::size_t requestLength, ReplyBuffer& reply,
+                                            std::int32_t framing, std::size_t* replyLength) {
+  // The two connections are never open at the same time.
+  CloseSlot(Slot::MainSlot);
+  Pause(timeouts_.slotPauseMs);
+
+  if (Failed(OpenChannel(address, configPort, Slot::ConfigSlot))) return kStatusFail;
+  const Status exchanged =
+      Transact(request, requestLength, reply, framing, Slot::ConfigSlot, replyLength);
+  CloseSlot(Slot::ConfigSlot);
+  if (Failed(exchanged)) return kStatusFail;
+  Pause(timeouts_.slotPauseMs);
+
+  return OpenChannel(address, state_.port, Slot::MainSlot);
+}
+
+}  // namespace kestrel
