@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "net/AddressText.h"
+
 namespace kestrel {
 namespace {
 
@@ -103,13 +105,7 @@ std::optional<AdapterTable> BuildAdapterTable(const AdapterSnapshot& snapshot) {
 }
 
 std::string AdapterListText(const AdapterEntry& entry) {
-  const auto bytes = AddressBytes(entry.address);
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) text += '.';
-    text += std::to_string(bytes[i]);
-  }
-  return text + " (" + entry.friendlyName + ")";
+  return net::FormatAddress(entry.address) + " (" + entry.friendlyName + ")";
 }
 
 }  // namespace kestrel
