@@ -4,6 +4,8 @@
 #include <string>
 
 #include "device/DeviceState.h"
+#include "device/Status.h"
+#include "net/Socket.h"
 
 namespace kestrel {
 
@@ -19,7 +21,18 @@ struct ProbeSettings {
 inline constexpr std::int32_t kProbeRejected = -1;
 inline constexpr std::int32_t kProbeNoAnswer = -2;
 
+// Probes the device at `addressText` (dotted IPv4 or a host name), bound to
+// state.localAddress. Writes responderAddress, productCode, probeKind and,
+// for one kind of device, protocolFamily. The socket is closed on return.
 std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
                          const ProbeSettings& settings = {});
+
+// Receives and classifies the probe reply waiting on `socket`: 0 or 1 (1 for
+// the accepted X product codes) when accepted, else kStatusFail.
+Status ParseProbeReply(DeviceState& state, net::SocketHandle socket);
+
+// The follow-up queries to state.responderAddress; each reply must arrive
+// within the socket's receive time-out. kStatusOk or kStatusFail.
+Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket);
 
 }  // namespace kestrel

@@ -1,0 +1,174 @@
+#include "net/Probe.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <string_view>
+#include <thread>
+
+#include "device/Protocol.h"
+#include "net/AddressText.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET on every platform we build for
+constexpr std::int32_t kKindPlain = 0;
+constexpr std::int32_t kKindL = 3;
+constexpr std::int32_t kKindW = 5;
+constexpr std::int32_t kKindB = 7;
+constexpr std::int32_t kKindD = 8;
+
+std::uint16_t SwapToNetworkOrder(std::uint16_t port) {
+  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(port >> 8),
+                                 static_cast<std::uint8_t>(port)};
+  std::uint16_t network = 0;
+  std::memcpy(&network, bytes, sizeof network);
+  return network;
+}
+
+std::uint16_t SwapToHostOrder(std::uint16_t network) {
+  std::uint8_t bytes[2];
+  std::memcpy(bytes, &network, sizeof network);
+  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+SocketAddressV4 ToRecord(net::Endpoint e) {
+  SocketAddressV4 record;
+  record.family = kFamilyIpv4;
+  record.port = SwapToNetworkOrder(e.port);
+  record.address = e.address;
+  return record;
+}
+
+net::Endpoint ToEndpoint(const SocketAddressV4& record) {
+  return {record.address, SwapToHostOrder(record.port)};
+}
+
+struct Classification {
+  std::int32_t kind;
+  Status result;
+};
+
+Classification Classify(char first, char second) {
+  if (first == 'X') {
+    constexpr std::string_view kAcceptedX = "124569";
+    return {kKindPlain, kAcceptedX.find(second) != std::string_view::npos ? 1 : kStatusFail};
+  }
+  if (first != '_') return {kKindPlain, kStatusFail};
+  switch (second) {
+    case 'L': return {kKindL, kStatusOk};
+    case 'W': return {kKindW, kStatusOk};
+    case 'B': return {kKindB, kStatusOk};
+    case 'D': return {kKindD, kStatusOk};
+    case 'S':
+    case 'T': return {kKindPlain, kStatusFail};
+    default: return {kKindPlain, kStatusOk};
+  }
+}
+
+// Kinds whose devices answer no follow-up query.
+bool NeedsFollowUp(std::int32_t kind) { return kind != kKindW && kind != kKindB && kind != kKindD; }
+
+// Closes the probe socket on every way out of ProbeDevice.
+class SocketCloser {
+ public:
+  explicit SocketCloser(net::SocketHandle s) : s_(s) {}
+  ~SocketCloser() { net::CloseSocket(s_); }
+  SocketCloser(const SocketCloser&) = delete;
+  SocketCloser& operator=(const SocketCloser&) = delete;
+
+ private:
+  net::SocketHandle s_;
+};
+
+template <std::size_t N>
+int SendQuery(net::SocketHandle s, const std::array<std::uint8_t, N>& query, net::Endpoint to) {
+  return net::SendTo(s, query.data(), query.size(), to);
+}
+
+}  // namespace
+
+std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
+                         const ProbeSettings& settings) {
+  net::SocketHandle s = net::kInvalidSocket;
+  if (const int e = net::CreateSocket(net::SocketKind::Datagram, s); e != 0) return e;
+  const SocketCloser closer(s);
+
+  // Failures of the options, the bind and the sends show up as no answer or
+  // as a failed receive, so they are not checked here.
+  net::SetBroadcast(s, true);
+  net::SetReceiveTimeout(s, settings.followUpReceiveMs);
+  net::Bind(s, {state.localAddress, 0});
+
+  // A text that is neither an address nor a known host name becomes the
+  // all-ones address, as the classic conversion gives it.
+  const net::Endpoint device{net::ResolveDeviceAddress(addressText).value_or(net::kAddressNone),
+                             settings.devicePort};
+  SendQuery(s, protocol::kProbeQuery, device);
+  std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
+  SendQuery(s, protocol::kProbeSecondDatagram, device);
+
+  const std::uint64_t waitUs = std::uint64_t{settings.replyWaitMs} * 1000u;
+  bool readable = false;
+  if (const int e = net::WaitReadable(
+          s, static_cast<std::uint32_t>(std::min<std::uint64_t>(waitUs, UINT32_MAX)), readable);
+      e != 0)
+    return e;
+  if (!readable) return kProbeNoAnswer;
+
+  if (Failed(ParseProbeReply(state, s))) return kProbeRejected;
+  if (!NeedsFollowUp(state.probeKind)) return 0;
+  return Failed(ProbeFollowUp(state, s)) ? kProbeRejected : 0;
+}
+
+Status ParseProbeReply(DeviceState& state, net::SocketHandle socket) {
+  std::array<std::uint8_t, protocol::kProbeReplyBuffer> reply{};
+  std::size_t received = 0;
+  net::Endpoint from;
+  if (net::ReceiveFrom(socket, reply.data(), reply.size(), received, from) != 0)
+    return kStatusFail;
+  // Without bytes 8 and 9 there is no product code to classify: such a reply
+  // is treated like one that could not be received.
+  if (received < protocol::kProductCodeOffset + 2) return kStatusFail;
+
+  state.responderAddress = ToRecord(from);
+  const char first = static_cast<char>(reply[protocol::kProductCodeOffset]);
+  const char second = static_cast<char>(reply[protocol::kProductCodeOffset + 1]);
+  state.productCode = {first, second};
+  const Classification c = Classify(first, second);
+  state.probeKind = c.kind;
+  return c.result;
+}
+
+Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
+  std::size_t received = 0;
+  net::Endpoint from;
+
+  SendQuery(socket, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
+  std::array<std::uint8_t, protocol::kFollowUpReplyBuffer> followUp{};
+  if (net::ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
+    return kStatusFail;
+  state.responderAddress = ToRecord(from);
+
+  if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
+
+  SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
+  // Bytes that a short reply leaves out count as NUL and so end the text.
+  std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
+  if (net::ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
+    return kStatusFail;
+  state.responderAddress = ToRecord(from);
+
+  const auto fieldBegin = textReply.begin() + protocol::kTextFieldOffset;
+  const std::string_view field(reinterpret_cast<const char*>(&*fieldBegin),
+                               static_cast<std::size_t>(textReply.end() - fieldBegin));
+  const std::string_view text = field.substr(0, field.find('\0'));
+  if (text.find("GC") == std::string_view::npos)
+    state.protocolFamily = ProtocolFamily::ProbedOther;
+  return kStatusOk;
+}
+
+}  // namespace kestrel
