@@ -33,9 +33,10 @@
 #   KESTREL_NETNS_A_NAME   KESTREL_NETNS_B_NAME
 #   KESTREL_NETNS_A_ADDRS  KESTREL_NETNS_B_ADDRS  KESTREL_NETNS_LO_ADDRS
 #
-# Example: a simulator on one end, the command-line tool on the other:
+# Example: the simulator on the second end; the tool, bound to the first
+# end, then talks to $KESTREL_NETNS_B:
 #   tests/netns/with-veth.sh --unshare -- sh -c \
-#     'kestrel-sim --listen "$KESTREL_NETNS_B" & kestrel-cli --local "$KESTREL_NETNS_A" ...'
+#     'kestrel-sim --bind "$KESTREL_NETNS_B" & ...; kill $!'
 #
 # Both ends share one namespace, so traffic between them is delivered locally;
 # what the tests need is real, separately addressed interfaces to bind to.
@@ -95,7 +96,7 @@ if [[ $enter == yes ]]; then
   for arg in "${original_args[@]:0:${#original_args[@]}-$#-1}"; do
     [[ $arg == --unshare ]] || inner+=("$arg")
   done
-  exec unshare -rn "$0" "${inner[@]}" -- "$@"
+  exec unshare -rn bash "$0" "${inner[@]}" -- "$@"
 fi
 
 if ! command -v ip >/dev/null; then
