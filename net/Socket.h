@@ -25,6 +25,13 @@ struct Endpoint {
 
 enum class SocketKind { Stream, Datagram };
 
+// Starts the platform's socket library, once per process: Windows Sockets
+// 2.0 on Windows, nothing elsewhere. The application calls it at start-up;
+// socket creation calls it too, so tools and tests need not. Returns 0 or the
+// library's error number; nobody acts on a failure, every later socket call
+// then fails and reports its own error.
+int StartSocketLibrary();
+
 // Creates an IPv4 TCP (Stream) or UDP (Datagram) socket.
 int CreateSocket(SocketKind kind, SocketHandle& out);
 int Bind(SocketHandle s, Endpoint local);

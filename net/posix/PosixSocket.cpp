@@ -65,6 +65,8 @@ int PollUntil(int fd, short events, std::chrono::steady_clock::time_point deadli
 
 }  // namespace
 
+int StartSocketLibrary() { return 0; }
+
 int CreateSocket(SocketKind kind, SocketHandle& out) {
   out = kInvalidSocket;
   const int type = kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM;

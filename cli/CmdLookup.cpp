@@ -1,0 +1,61 @@
+// interfaces, probe and info: the commands that only look.
+#include "cli/Commands.h"
+#include "cli/ExitCode.h"
+#include "cli/Format.h"
+#include "cli/Session.h"
+#include "net/AddressText.h"
+#include "net/Probe.h"
+
+namespace kestrel::cli {
+
+int RunInterfaces(const Invocation& inv, Terminal& terminal) {
+  const std::optional<AdapterTable> table = LoadAdapters(terminal.messages);
+  if (!table) return kExitFailure;
+  for (std::int32_t i = 0; i < table->count; ++i)
+    if (!terminal.Print(InterfaceLine(table->rows[i], inv.json))) return kExitFailure;
+  return kExitOk;
+}
+
+int RunProbe(const Invocation& inv, Terminal& terminal) {
+  Session session(terminal.messages);
+  if (const int status = session.SelectInterface(inv); status != kExitOk) return status;
+  // The same entry rules as the connect steps, which the probe alone skips.
+  const std::string address = TrimEntry(inv.address);
+  const char* refusal = address.empty()                           ? kMsgInvalidIpAddress
+                        : !net::ResolveDeviceAddress(address) ? kMsgInvalidAddress
+                                                                  : nullptr;
+  if (refusal != nullptr) {
+    session.Tell(refusal);
+    terminal.messages << "Try 'kestrelctl probe --help'.\n";
+    return kExitUsage;
+  }
+  const std::int32_t result = ProbeDevice(session.state(), address);
+  if (!terminal.Print(ProbeLine(result, session.state(), inv.json))) return kExitFailure;
+  if (result == 0) return kExitOk;
+  session.Tell(ProbeFailureText(result));
+  return kExitFailure;
+}
+
+int RunInfo(const Invocation& inv, Terminal& terminal) {
+  Session session(terminal.messages);
+  if (const int status = session.Connect(inv); status != kExitOk) return status;
+  for (const std::string& line : InfoLines(session.state(), inv.json))
+    if (!terminal.Print(line)) return kExitFailure;
+  return kExitOk;
+}
+
+int RunCommand(const Invocation& inv, Terminal& terminal) {
+  switch (inv.command) {
+    case Command::Interfaces: return RunInterfaces(inv, terminal);
+    case Command::Probe: return RunProbe(inv, terminal);
+    case Command::Info: return RunInfo(inv, terminal);
+    case Command::Apply: return RunApply(inv, terminal);
+    case Command::Start: return RunStart(inv, terminal);
+    case Command::Stop: return RunStop(inv, terminal);
+    case Command::Read: return RunRead(inv, terminal);
+    case Command::None: break;
+  }
+  return UsageError(terminal.messages, "no command given", Command::None);
+}
+
+}  // namespace kestrel::cli

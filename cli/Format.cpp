@@ -1,0 +1,161 @@
+#include "cli/Format.h"
+
+#include <cstdio>
+
+#include "cli/Counting.h"
+#include "cli/Json.h"
+#include "device/ModelTable.h"
+#include "net/AddressText.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+// The window's own words for the count period list, the chatter filter list
+// (without the list's leading blank) and the edge lists.
+constexpr const char* kPeriodWords[] = {"START-STOP", "0.1 秒", "1 秒", "10 秒"};
+constexpr const char* kEdgeWords[] = {"RISE", "FALL"};
+
+std::string PeriodWord(std::int32_t period) {
+  if (period >= 0 && period < 4) return kPeriodWords[period];
+  return "code " + std::to_string(period);
+}
+
+// Codes the window's list has no entry for are shown by number.
+std::string ChatterWord(std::int32_t code) {
+  if (code == 0) return "off";
+  if (code >= 4 && code <= 20) return std::to_string(code) + " m秒";
+  return "code " + std::to_string(code);
+}
+
+std::string InputWord(const InputConfig& input) {
+  if (input.enabled == 0) return "off";
+  return kEdgeWords[input.edge != 0 ? 1 : 0];
+}
+
+// The product code as received, up to a NUL byte.
+std::string ProductCode(const DeviceState& state) {
+  std::string code;
+  for (char c : state.productCode) {
+    if (c == '\0') break;
+    code += c;
+  }
+  return code;
+}
+
+// Bytes a terminal could misread are shown as \xHH.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F) {
+      out += c;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string InterfaceLine(const AdapterEntry& entry, bool json) {
+  if (!json) return AdapterListText(entry);
+  return JsonObject()
+      .Add("ifIndex", entry.ifIndex)
+      .Add("address", net::FormatAddress(entry.address))
+      .Add("friendlyName", entry.friendlyName)
+      .Add("description", entry.description)
+      .str();
+}
+
+std::string ProbeLine(std::int32_t result, const DeviceState& state, bool json) {
+  if (json)
+    return JsonObject()
+        .Add("result", result)
+        .Add("probeKind", state.probeKind)
+        .Add("productCode", ProductCode(state))
+        .Add("protocolFamily", state.protocolFamily)
+        .str();
+  return "probe: result=" + std::to_string(result) + " kind=" + std::to_string(state.probeKind) +
+         " product=" + Printable(ProductCode(state)) +
+         " family=" + std::to_string(state.protocolFamily);
+}
+
+std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
+  const std::int32_t inputCount = CurrentInputCount(state);
+  if (json) {
+    std::string inputs = "[";
+    for (std::int32_t k = 0; k < inputCount; ++k) {
+      if (k != 0) inputs += ',';
+      inputs += JsonObject()
+                    .Add("enabled", state.inputs[k].enabled)
+                    .Add("edge", state.inputs[k].edge)
+                    .str();
+    }
+    inputs += ']';
+    return {JsonObject()
+                .Add("unitId", state.unitId)
+                .Add("modelIndex", state.modelIndex)
+                .Add("model", ModelRowAt(state.modelIndex).displayName)
+                .Add("inputCount", inputCount)
+                .Add("protocolFamily", state.protocolFamily)
+                .Add("countingOn", state.countingOn)
+                .Add("startStopRunning", state.startStopRunning)
+                .Add("countPeriod", state.countPeriod)
+                .Add("chatterCode", state.chatterCode)
+                .AddRaw("inputs", inputs)
+                .str()};
+  }
+  std::vector<std::string> lines = {
+      "unit: " + std::to_string(state.unitId),
+      "model: " + std::string(ModelRowAt(state.modelIndex).displayName),
+      "inputs: " + std::to_string(inputCount),
+      "protocol family: " + std::to_string(state.protocolFamily),
+      std::string("counting: ") + (CountingRuns(state) ? "PULSE COUNT ON" : "PULSE COUNT OFF"),
+      std::string("counting switch: ") + (state.countingOn != 0 ? "on" : "off"),
+      std::string("start-stop gate: ") + (state.startStopRunning != 0 ? "running" : "stopped"),
+      "period: " + PeriodWord(state.countPeriod),
+      "chatter: " + ChatterWord(state.chatterCode),
+  };
+  for (std::int32_t k = 0; k < inputCount; ++k)
+    lines.push_back("DI" + std::to_string(k + 1) + ": " + InputWord(state.inputs[k]));
+  return lines;
+}
+
+std::string CountingLine(const DeviceState& state, bool changed, bool json) {
+  if (json)
+    return JsonObject()
+        .Add("countingOn", state.countingOn)
+        .Add("startStopRunning", state.startStopRunning)
+        .AddBool("changed", changed)
+        .str();
+  const bool on = state.countingOn != 0;
+  if (!changed) return on ? "counting already on" : "counting already off";
+  return on ? "counting started" : "counting stopped";
+}
+
+std::string SampleHeader(std::int32_t inputCount) {
+  std::string header = "time";
+  for (std::int32_t k = 0; k < inputCount; ++k) header += ",DI" + std::to_string(k + 1);
+  return header;
+}
+
+std::string SampleLine(const Sample& sample, bool json) {
+  std::string values;
+  for (std::int32_t k = 0; k < sample.inputCount; ++k) {
+    if (k != 0 || !json) values += ',';
+    const auto& count = sample.counts[k];
+    if (count) {
+      values += std::to_string(*count);
+    } else if (json) {
+      values += "null";
+    }
+  }
+  if (!json) return sample.time + values;
+  return JsonObject().Add("time", sample.time).AddRaw("counts", "[" + values + "]").str();
+}
+
+}  // namespace kestrel::cli

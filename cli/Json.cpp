@@ -1,0 +1,100 @@
+#include "cli/Json.h"
+
+#include <cstdio>
+
+namespace kestrel::cli {
+
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the valid UTF-8 sequence that starts at text[i], or 0. Overlong
+// forms, surrogates and values above U+10FFFF are not valid.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const std::size_t length = Utf8SequenceLength(text, i);
+      if (length == 0) {
+        out += kReplacement;
+        ++i;
+      } else {
+        out.append(text.substr(i, length));
+        i += length;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  return out + "\"";
+}
+
+void JsonObject::Key(std::string_view key) {
+  if (text_.size() > 1) text_ += ',';
+  text_ += JsonString(key);
+  text_ += ':';
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::int64_t value) {
+  Key(key);
+  text_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::string_view text) {
+  Key(key);
+  text_ += JsonString(text);
+  return *this;
+}
+
+JsonObject& JsonObject::AddRaw(std::string_view key, std::string_view json) {
+  Key(key);
+  text_ += json;
+  return *this;
+}
+
+}  // namespace kestrel::cli
