@@ -44,6 +44,7 @@ int LocalEndpoint(SocketHandle s, Endpoint& out);
 // the non-blocking mode the wait needs.
 bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& error);
 
+// Bounds each later send or receive call; 0 is taken as 1 ms, never as no bound.
 int SetSendTimeout(SocketHandle s, std::uint32_t ms);
 int SetReceiveTimeout(SocketHandle s, std::uint32_t ms);
 int SetBroadcast(SocketHandle s, bool enabled);

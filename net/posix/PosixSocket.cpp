@@ -35,6 +35,8 @@ Endpoint FromSockaddr(const sockaddr_in& a) { return {a.sin_addr.s_addr, ntohs(a
 
 int SetTimeout(SocketHandle s, int option, std::uint32_t ms) {
   if (s == kInvalidSocket) return kErrNotSocket;
+  // 0 would mean "wait for ever"; no wait of ours is unbounded.
+  if (ms == 0) ms = 1;
   timeval tv{};
   tv.tv_sec = static_cast<time_t>(ms / 1000);
   tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
