@@ -177,7 +177,7 @@ TEST(Probe, ReportsNoAnswerAfterTheWait) {
   EXPECT_EQ(out.result, kProbeNoAnswer);
   EXPECT_EQ(out.state.probeKind, kUntouchedKind);
   EXPECT_GE(elapsed, std::chrono::milliseconds(kShortProbe.replyWaitMs));
-  EXPECT_LT(elapsed, 1s);
+  EXPECT_LT(elapsed, 3s);  // the shortened wait, not the product's 5 s
 }
 
 TEST(Probe, SendsFollowUpsToThePortTheReplyCameFrom) {
