@@ -1,0 +1,23 @@
+#include "VersionText.h"
+
+#include <cstdio>
+
+#include "KestrelVersion.h"
+
+namespace kestrel::res {
+
+std::string FormatVersionText(const FileVersion& v) {
+  char text[64];
+  if (v.revision != 0) {
+    std::snprintf(text, sizeof text, "Version %d.%d%d%d", v.major, v.minor, v.build, v.revision);
+  } else {
+    std::snprintf(text, sizeof text, "Version %d.%d%d", v.major, v.minor, v.build);
+  }
+  return text;
+}
+
+FileVersion OwnFileVersion() {
+  return {kVersionMajor, kVersionMinor, kVersionBuild, kVersionRevision};
+}
+
+}  // namespace kestrel::res
