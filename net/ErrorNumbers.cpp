@@ -39,8 +39,6 @@ constexpr Mapping kMappings[] = {
     {ECONNABORTED, 10053},
     {ENETDOWN, 10050},
     {ENETRESET, 10052},
-    {ESHUTDOWN, 10058},
-    {EHOSTDOWN, 10064},
     {ENOBUFS, 10055},
     {EISCONN, 10056},
     {EINPROGRESS, 10036},
