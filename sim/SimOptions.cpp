@@ -284,8 +284,8 @@ const std::vector<OptionDef>& Options() {
        "send each reply one byte per TCP segment, 2 ms apart.",
        FaultFlag(FaultKind::OneByteSegments)},
       {"--endless-reply", Arg::Required, "CMD[:N]",
-       "answer CMD (or any) with its echo letters followed by 1 MiB without\n"
-       "the terminator; the command still takes effect.",
+       "answer CMD (or any) with its echo letters followed by 64 KiB of digits\n"
+       "without the terminator; the command still takes effect.",
        FaultWithValue(FaultKind::EndlessReply, 0)},
       {"--close-after", Arg::Required, "K[:N]",
        "close a command connection once it has had K commands answered.",

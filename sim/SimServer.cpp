@@ -26,9 +26,10 @@ constexpr std::size_t kDatagramBuffer = 2048;
 // Gap between the bytes of a reply sent one per segment: long enough for each
 // to leave as a segment of its own.
 constexpr milliseconds kSegmentGap{2};
-// An endless reply is cut off after this much, far beyond any reply limit, so
-// that the client can drain its input and go on.
-constexpr std::uint64_t kEndlessReplyBytes = 1 << 20;
+// An endless reply is cut off after this much: sixteen times any reply limit,
+// yet small enough to sit in the connection's buffers at once, so that a
+// client draining its input sees all of it and can go on afterwards.
+constexpr std::uint64_t kEndlessReplyBytes = 64 * 1024;
 constexpr std::size_t kFillerChunk = 16 * 1024;
 
 const Bytes kStrayFrame{0x7A, 0x7A, 0x20, p::kCommandTerminator};

@@ -1,0 +1,151 @@
+// Discovery answers, through the project's probe and byte for byte, and the
+// configuration dump through the channel's configuration-port exchange.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "device/Protocol.h"
+#include "net/Probe.h"
+#include "net/Socket.h"
+#include "tests/sim/SimHarness.h"
+#include "tests/support/Loopback.h"
+
+namespace kestrel::sim {
+namespace {
+
+using kestrel::testing::Ipv4;
+using testing::Client;
+using testing::LoopbackConfig;
+using testing::RunningSim;
+
+ProbeSettings QuickProbe(const RunningSim& sim) {
+  ProbeSettings settings;
+  settings.devicePort = sim.server().discoveryPort();
+  settings.replyWaitMs = 500;
+  settings.followUpReceiveMs = 300;
+  return settings;
+}
+
+DeviceState ProbeState() {
+  DeviceState state;
+  state.localAddress = Ipv4(127, 0, 4, 1);
+  state.protocolFamily = ProtocolFamily::Unknown;
+  return state;
+}
+
+TEST(SimDiscovery, TheProjectsProbeAcceptsAndClassifiesTheDevice) {
+  const struct {
+    const char* code;
+    const char* text;
+    std::int32_t kind;
+    std::int32_t family;
+  } cases[] = {
+      {"X6", "KESTREL-SIM GC", 0, ProtocolFamily::Unknown},  // the defaults
+      {"X6", "NO MARK", 0, ProtocolFamily::ProbedOther},
+      {"X1", "", 0, ProtocolFamily::Unknown},
+      {"_Q", "", 0, ProtocolFamily::Unknown},
+      {"_W", "", 5, ProtocolFamily::Unknown},
+  };
+  for (const auto& c : cases) {
+    SimConfig config = LoopbackConfig();
+    config.productCode = {c.code[0], c.code[1]};
+    config.text = c.text;
+    RunningSim sim(config);
+    DeviceState state = ProbeState();
+    EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0) << c.code;
+    EXPECT_EQ(std::string(state.productCode.data(), 2), c.code);
+    EXPECT_EQ(state.probeKind, c.kind) << c.code;
+    EXPECT_EQ(state.protocolFamily, c.family) << c.code << " " << c.text;
+  }
+}
+
+// A plain UDP socket on the sim's loopback address.
+class RawUdp {
+ public:
+  explicit RawUdp(std::uint16_t port) : peer_{Ipv4(127, 0, 4, 1), port} {
+    EXPECT_EQ(net::CreateSocket(net::SocketKind::Datagram, s_), 0);
+    EXPECT_EQ(net::Bind(s_, {Ipv4(127, 0, 4, 1), 0}), 0);
+    EXPECT_EQ(net::SetReceiveTimeout(s_, 300), 0);
+  }
+  ~RawUdp() { net::CloseSocket(s_); }
+  // The answer to `datagram`, empty when none came.
+  Bytes Ask(const Bytes& datagram) {
+    EXPECT_EQ(net::SendTo(s_, datagram.data(), datagram.size(), peer_), 0);
+    Bytes answer(256);
+    std::size_t received = 0;
+    net::Endpoint from;
+    if (net::ReceiveFrom(s_, answer.data(), answer.size(), received, from) != 0) return {};
+    answer.resize(received);
+    return answer;
+  }
+
+ private:
+  net::SocketHandle s_ = net::kInvalidSocket;
+  net::Endpoint peer_;
+};
+
+TEST(SimDiscovery, AnswersHaveTheirSizesAndFields) {
+  for (const std::string text : {"KESTREL-SIM GC", "SEVENTEEN-BYTES-G"}) {
+    SimConfig config = LoopbackConfig();
+    config.text = text;
+    RunningSim sim(config);
+    RawUdp udp(sim.server().discoveryPort());
+
+    const Bytes probe = udp.Ask({0x00, 0x00, 0x00, 0xF6});
+    ASSERT_EQ(probe.size(), protocol::kProbeReplyBuffer);
+    EXPECT_EQ(probe[8], 'X');
+    EXPECT_EQ(probe[9], '6');
+    EXPECT_EQ(udp.Ask({0x00, 0x00, 0x00, 0xF8}).size(), protocol::kFollowUpReplyBuffer);
+
+    const Bytes f4 = udp.Ask({0x00, 0x00, 0x00, 0xF4});
+    ASSERT_EQ(f4.size(), protocol::kTextReplyBuffer);
+    Bytes field(text.begin(), text.end());
+    field.resize(17, 0);  // NUL-padded when shorter than the 17-byte field
+    EXPECT_EQ(Bytes(f4.begin() + 16, f4.end()), field) << text;
+  }
+}
+
+TEST(SimDiscovery, IgnoresTheCompanionDatagramAndAnythingElse) {
+  RunningSim sim;
+  RawUdp udp(sim.server().discoveryPort());
+  for (const Bytes& datagram : {Bytes{0x4C, 0x4E}, Bytes{0x00, 0x00, 0x00, 0xF6, 0x00},
+                                Bytes{0x00, 0x00, 0x00, 0xF5}, Bytes{0xF6}}) {
+    EXPECT_TRUE(udp.Ask(datagram).empty()) << HexBytes(datagram.data(), datagram.size());
+  }
+  EXPECT_EQ(udp.Ask({0x00, 0x00, 0x00, 0xF6}).size(), 30u);
+}
+
+TEST(SimConfigPort, DumpEndsWithEndAndCarriesMode) {
+  for (const std::string mode : {"0", "1"}) {
+    SimConfig config = LoopbackConfig();
+    config.modeValue = mode;
+    RunningSim sim(config);
+    Client client(sim);
+    ASSERT_TRUE(client.Open());
+    const auto dump = client.Dump();
+    ASSERT_TRUE(dump) << client.state.lastError;
+    ASSERT_GE(dump->size(), 7u);
+    EXPECT_EQ(dump->substr(dump->size() - 7), "END\r\n\r\n");
+    // Name and value lines pair up before the closing name line.
+    std::string found;
+    std::size_t at = 0;
+    for (;;) {
+      const std::size_t nameEnd = dump->find("\r\n", at);
+      ASSERT_NE(nameEnd, std::string::npos);
+      const std::string name = dump->substr(at, nameEnd - at);
+      if (name == "END") break;
+      const std::size_t valueEnd = dump->find("\r\n", nameEnd + 2);
+      ASSERT_NE(valueEnd, std::string::npos);
+      if (name == "MODE") found = dump->substr(nameEnd + 2, valueEnd - nameEnd - 2);
+      at = valueEnd + 2;
+    }
+    EXPECT_EQ(found, mode);
+    // The exchange gave the main connection back.
+    EXPECT_TRUE(client.channel.IsOpen(Slot::MainSlot));
+    EXPECT_FALSE(client.channel.IsOpen(Slot::ConfigSlot));
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::sim
