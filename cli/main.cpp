@@ -9,10 +9,12 @@
 #include "cli/Options.h"
 #include "cli/Session.h"
 #include "cli/StopSignal.h"
+#include "net/Socket.h"
 
 int main(int argc, char** argv) {
   using namespace kestrel::cli;
   IgnoreBrokenPipe();
+  kestrel::net::StartSocketLibrary();
   const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.invocation.help) {
     std::cout << HelpText(parsed.invocation.command) << std::flush;

@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# End-to-end checks of kestrelctl against kestrel-sim. Runs inside the private
+# network that tests/netns/with-veth.sh makes: the simulator listens on the
+# second veth end, the tool binds to the first (the first row of its interface
+# list). What went over the wire is read from the simulator's verbose log.
+#
+# Usage: with-veth.sh --unshare -- bash kestrelctl-e2e.sh KESTRELCTL KESTREL_SIM [SCRATCH_DIR]
+set -u
+
+CTL=$1
+SIM=$2
+DEV=$KESTREL_NETNS_B
+work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/kestrelctl-e2e.XXXXXX")
+sim_pid=""
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+expect() { # what actual expected
+  [[ "$2" == "$3" ]] || fail "$1: expected [$3], got [$2]"
+}
+
+stop_sim() {
+  [[ -n $sim_pid ]] || return 0
+  kill -TERM "$sim_pid" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  sim_pid=""
+}
+trap 'stop_sim; rm -rf "$work"' EXIT
+
+start_sim() { # simulator options...
+  stop_sim
+  : >"$work/sim.out"
+  : >"$work/sim.log"
+  "$SIM" --bind "$DEV" --verbose "$@" >"$work/sim.out" 2>"$work/sim.log" &
+  sim_pid=$!
+  for _ in $(seq 50); do grep -q ready "$work/sim.out" && return 0; sleep 0.1; done
+  fail "simulator not ready with: $*"
+}
+
+# Every connection the simulator saw has been closed again (bounded wait: the
+# close may be logged a moment after the tool has ended).
+expect_all_closed() { # label
+  local opened closed
+  for _ in $(seq 20); do
+    opened=$(grep -c -- '-- connected from' "$work/sim.log")
+    closed=$(grep -c -- '-- closed' "$work/sim.log")
+    [[ $opened == "$closed" ]] && return 0
+    sleep 0.1
+  done
+  fail "$1: $opened connections opened, $closed closed"
+}
+
+# Runs the tool against the simulator; sets rc, out, err and wire (the
+# requests the command port received, "|"-separated).
+ctl() {
+  local mark
+  mark=$(wc -l <"$work/sim.log")
+  timeout 40 "$CTL" -a "$DEV" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+  wire=$(tail -n +"$((mark + 1))" "$work/sim.log" | sed -n 's/.* client [0-9]* <- //p' | tr '\n' '|')
+}
+
+# Request sequences of the model with eight inputs.
+READ_SETTINGS="50 4A C8|50 50 C8|"
+for k in 0 1 2 3 4 5 6 7; do READ_SETTINGS+="50 48 2$k C8|"; done
+CONNECT="4D 49 C8|$READ_SETTINGS"
+READ_ALL=""
+for k in 0 1 2 3 4 5 6 7; do READ_ALL+="50 47 2$k C8|"; done
+
+# --- interfaces, help, probe --------------------------------------------------
+start_sim
+ctl interfaces
+expect "interfaces" "$rc:$out" "0:10.77.0.1 (veth0)
+10.77.0.2 (veth1)"
+ctl --json interfaces
+[[ $(head -1 <<<"$out") =~ ^\{\"ifIndex\":[0-9]+,\"address\":\"10.77.0.1\",\"friendlyName\":\"veth0\",\"description\":\".*\"\}$ ]] ||
+  fail "interfaces --json: $out"
+ctl --help
+[[ $rc == 0 && $out == "Usage: kestrelctl "* && -z $err ]] || fail "--help: $rc $err"
+ctl read --help
+[[ $rc == 0 && $out == *"--interval SECONDS"* ]] || fail "read --help: $rc"
+ctl probe
+expect "probe" "$rc:$out:$wire" "0:probe: result=0 kind=0 product=X6 family=-1:"
+ctl --json probe
+expect "probe --json" "$out" '{"result":0,"probeKind":0,"productCode":"X6","protocolFamily":-1}'
+
+# --- info, and the interface it binds to --------------------------------------
+ctl info
+expect "info wire" "$rc:$wire" "0:$CONNECT"
+[[ $out == *"model: SX-21"*"counting: PULSE COUNT ON"*"period: 0.1 秒"*"DI8: RISE" ]] || fail "info: $out"
+grep -q -- "connected from 10.77.0.1:" "$work/sim.log" || fail "default interface is not the first row"
+ctl -i veth1 --json info
+[[ $out == '{"unitId":0,"modelIndex":21,"model":"SX-21","inputCount":8,"protocolFamily":4,"countingOn":1,'* ]] ||
+  fail "info --json: $out"
+grep -q -- "connected from 10.77.0.2:" "$work/sim.log" || fail "-i veth1 did not bind to 10.77.0.2"
+expect_all_closed "info"
+
+# --- read: timing, rising counts, wire -------------------------------------------
+t0=$(date +%s%N)
+ctl read --interval 0.2 --samples 5
+elapsed_ms=$((($(date +%s%N) - t0) / 1000000))
+expect "read 5 wire" "$rc:$wire" "0:$CONNECT$READ_ALL$READ_ALL$READ_ALL$READ_ALL$READ_ALL"
+expect "read header" "$(head -1 <<<"$out")" "time,DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8"
+(( elapsed_ms < 1800 )) || fail "read of five samples at 0.2 s took $elapsed_ms ms"
+iso='^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2},'
+while read -r line; do [[ $line =~ $iso ]] || fail "read time stamp: $line"; done < <(tail -n +2 <<<"$out")
+tail -n +2 <<<"$out" | awk -F, -v want=5 '
+  NF != 9 { bad = "fields " NF }
+  { sum = 0; for (i = 2; i <= 9; i++) { if (NR > 1 && $i < last[i]) bad = "falling DI" i - 1; last[i] = $i; sum += $i }
+    if (NR == 1) first = sum }
+  END { if (NR != want) bad = NR " lines"; if (sum <= first) bad = "not rising"; if (bad) { print bad; exit 1 } }' ||
+  fail "read samples: $out"
+
+# --- apply, start and stop in a timed period -----------------------------------
+ctl apply --period 1
+expect "apply while counting" "$rc:$wire" "1:$CONNECT"
+[[ $err == *"stop"* ]] || fail "apply while counting: $err"
+ctl start
+expect "start when on" "$rc:$out:$wire" "0:counting already on:$CONNECT"
+ctl stop
+expect "stop" "$rc:$out:$wire" "0:counting stopped:${CONNECT}50 4C 22 20 C8|"
+ctl --json stop
+expect "stop when off" "$rc:$out:$wire" '0:{"countingOn":0,"startStopRunning":0,"changed":false}:'"$CONNECT"
+ctl apply --period 0.1 --chatter 4 --input DI2=off --input DI3=fall
+expect "apply" "$rc:$wire" "0:${CONNECT}50 4C 22 24 C8|50 43 20 21 C8|50 43 21 20 C8|50 43 22 22 C8|50 43 23 21 C8|50 43 24 21 C8|50 43 25 21 C8|50 43 26 21 C8|50 43 27 21 C8|"
+[[ $out == *"chatter: 4 m秒"*"DI2: off"*"DI3: FALL"* ]] || fail "apply output: $out"
+ctl start
+expect "start" "$rc:$out:$wire" "0:counting started:$CONNECT${READ_SETTINGS}50 4C 2A 24 C8|"
+ctl --json read
+expect "read once wire" "$wire" "$CONNECT${READ_ALL/50 47 21 C8|/}"
+[[ $out =~ ^\{\"time\":\"[^\"]+\",\"counts\":\[[0-9]+,null(,[0-9]+){6}\]\}$ ]] || fail "read --json: $out"
+ctl stop
+expect "stop timed" "$rc:$wire" "0:${CONNECT}50 4C 22 24 C8|"
+
+# --- START-STOP ------------------------------------------------------------------
+start_sim --period start-stop --counting off
+ctl start
+expect "start START-STOP" "$rc:$wire" "0:$CONNECT${READ_SETTINGS}50 4C 28 20 C8|50 53 28 C8|"
+ctl info
+[[ $out == *"counting: PULSE COUNT ON"* ]] || fail "info after START-STOP start: $out"
+ctl stop
+expect "stop START-STOP" "$rc:$wire" "0:${CONNECT}50 53 20 C8|50 4C 20 20 C8|"
+# Switched on with the gate stopped: start stops first, then starts, as two
+# presses of the window's button would.
+start_sim --period start-stop --counting on --gate stop
+ctl start
+expect "start with gate stopped" "$rc:$out:$wire" "0:counting started:${CONNECT}50 53 20 C8|50 4C 20 20 C8|${READ_SETTINGS}50 4C 28 20 C8|50 53 28 C8|"
+
+# --- refusals: exit 3, and an input beyond the model: exit 2, nothing sent --------
+start_sim --model 3
+ctl info
+expect "model without inputs" "$rc:$err:$wire" "3:機能に対応していないモデルです:4D 49 C8|"
+start_sim --model 25 --mode 1
+ctl info
+expect "spontaneous mode" "$rc:$err:$wire" "3:対象が自発通知モードです。RSTスイッチを3秒以上押してモードを変更してください。:4D 49 C8|"
+expect_all_closed "refusals"
+start_sim --model 1 --counting off
+ctl apply --input DI3=rise
+expect "input beyond the model" "$rc:$wire" "2:4D 49 C8|${READ_SETTINGS%%50 48 22*}"
+[[ $err == *DI3* && $(wc -l <<<"$err") == 2 ]] || fail "input beyond the model: $err"
+
+# --- device or network failures: exit 1, one message -----------------------------
+start_sim --close-after 19
+ctl read --interval 0.2 --samples 3
+[[ $rc == 1 && $(wc -l <<<"$out") == 2 && $(wc -l <<<"$err") == 1 && -n $err ]] ||
+  fail "connection lost during read: $rc [$out] [$err]"
+start_sim
+ctl -p 10009 info
+expect "nothing on the port" "$rc:$err" "1:ネットワークエラー:C 10061"
+timeout 40 "$CTL" -a "$DEV" read --interval 0.2 >"$work/out" 2>"$work/err" &
+ctl_pid=$!
+for _ in $(seq 50); do (($(wc -l <"$work/out") >= 3)) && break; sleep 0.1; done
+kill -KILL "$sim_pid"
+wait "$sim_pid" 2>/dev/null
+wait "$ctl_pid"
+rc=$?
+sim_pid=""
+[[ $rc == 1 && $(wc -l <"$work/err") == 1 ]] || fail "device gone during read: $rc $(cat "$work/err")"
+
+# --- SIGINT and SIGTERM end a logging read after the sample in progress ---------
+for signal in INT TERM; do
+  start_sim
+  timeout 40 "$CTL" -a "$DEV" read --interval 0.2 >"$work/out" 2>"$work/err" &
+  ctl_pid=$!
+  for _ in $(seq 50); do (($(wc -l <"$work/out") >= 3)) && break; sleep 0.1; done
+  kill -"$signal" "$ctl_pid"
+  t0=$(date +%s%N)
+  wait "$ctl_pid"
+  rc=$?
+  elapsed_ms=$((($(date +%s%N) - t0) / 1000000))
+  [[ $rc == 0 && ! -s $work/err ]] || fail "SIG$signal: status $rc $(cat "$work/err")"
+  ((elapsed_ms < 1000)) || fail "SIG$signal took $elapsed_ms ms"
+  awk -F, 'NR > 1 && NF != 9 { exit 1 }' "$work/out" || fail "SIG$signal left a cut line"
+  expect_all_closed "SIG$signal"
+done
+
+# --- usage errors: exit 2, message and hint, nothing sent ------------------------
+start_sim
+while IFS='|' read -r first args; do
+  IFS=';' read -ra argv <<<"$args"
+  ctl "${argv[@]}"
+  [[ $rc == 2 && $(head -1 <<<"$err") == "$first"* && $(wc -l <<<"$err") == 2 && -z $wire ]] ||
+    fail "usage ${argv[*]}: $rc [$err] [$wire]"
+done <<'CASES'
+kestrelctl: --port takes|-p;70000;info
+kestrelctl: no usable interface 'nosuch0'|-i;nosuch0;info
+kestrelctl: unknown option '--bogus' for read|read;--bogus
+kestrelctl: unknown command|frob
+IPアドレスが不正です|-a; ;info
+アドレスが不正です|-a;no-such-host.invalid;probe
+CASES
+
+stop_sim
+if ((failures > 0)); then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "kestrelctl end-to-end: all checks passed"
