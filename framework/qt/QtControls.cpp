@@ -202,6 +202,14 @@ std::unique_ptr<QtWidgetPeer> CreateButton(const ControlTemplate& c, QWidget* wi
   const std::uint32_t type = c.style & BS_TYPEMASK;
   if (type == BS_GROUPBOX) {
     auto* box = new QGroupBox(QString::fromUtf8(c.caption), window);
+    // The frame runs through the middle of the title line and the title sits
+    // on it, a character in from the left, as group boxes are drawn natively.
+    const QFontMetrics metrics(window->font());
+    box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: %1px; }"
+                                      "QGroupBox::title { subcontrol-origin: margin; left: %2px;"
+                                      " padding: 0 2px; }")
+                           .arg(metrics.height() / 2)
+                           .arg(metrics.averageCharWidth()));
     return std::make_unique<GroupPeer>(box);
   }
   QAbstractButton* button = nullptr;

@@ -1,0 +1,16 @@
+#pragma once
+#include "device/DeviceState.h"
+#include "framework/WinApp.h"
+
+namespace kestrel {
+
+// The application: owns the one device state of the process and runs the
+// main window once.
+class CKestrelApp : public fw::CWinApp {
+ public:
+  bool InitInstance() override;
+
+  DeviceState deviceState;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,6 @@
+#include "KestrelApp.h"
+
+int main(int argc, char** argv) {
+  kestrel::CKestrelApp app;
+  return app.Run(argc, argv);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The per-input controls of the main window, indexed by input (0 is DI1).
+// Their identifiers are not in input order (DI6's check box is 1048, DI7's
+// 1043), so every per-input operation goes through these arrays.
+#include <array>
+
+#include "device/DeviceState.h"
+#include "framework/Controls.h"
+
+namespace kestrel {
+
+struct InputControlTable {
+  std::array<fw::CButton*, kMaxInputs> EnableCheck{};
+  std::array<fw::CComboBox*, kMaxInputs> EdgeList{};
+  std::array<fw::CStatic*, kMaxInputs> CountText{};
+  std::array<fw::CStatic*, kMaxInputs> CountLabel{};
+};
+
+class CKestrelDlg;
+InputControlTable BuildInputControls(CKestrelDlg& dialog);
+
+}  // namespace kestrel

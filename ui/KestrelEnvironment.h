@@ -1,0 +1,20 @@
+#pragma once
+// What the main window takes from its surroundings, so that a test can hand
+// it its own: where the adapter rows come from, how the process ends when they
+// cannot be read, and the command channel's time-outs.
+#include <cstdlib>
+#include <functional>
+
+#include "net/AdapterTable.h"
+#include "net/CommandChannel.h"
+
+namespace kestrel {
+
+struct KestrelDlgEnvironment {
+  std::function<AdapterSnapshot()> readAdapters = ReadPlatformAdapters;
+  // Ends the process with the code; the product's never returns.
+  std::function<void(int)> exitProcess = [](int code) { std::exit(code); };
+  ChannelTimeouts channelTimeouts{};
+};
+
+}  // namespace kestrel
