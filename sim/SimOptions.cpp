@@ -288,7 +288,8 @@ const std::vector<OptionDef>& Options() {
        "without the terminator; the command still takes effect.",
        FaultWithValue(FaultKind::EndlessReply, 0)},
       {"--close-after", Arg::Required, "K[:N]",
-       "close a command connection once it has had K commands answered.",
+       "close a command connection right after its K-th understood command\n"
+       "(and its reply, if any).",
        FaultWithValue(FaultKind::CloseAfter, UINT32_MAX)},
       {"--config-refuse", Arg::Count, nullptr,
        "the configuration port refuses connections (nothing listens). With N it\n"
