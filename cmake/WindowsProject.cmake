@@ -1,3 +1,9 @@
+# Project-wide settings of the Windows cross build, applied right after
+# project(Kestrel).
+
+# Resource scripts (icon, version, manifest) are compiled for the programs.
+enable_language(RC)
+
 # GoogleTest for a cross build: compiled from Debian's googletest source
 # package inside the build tree. OVERRIDE_FIND_PACKAGE makes the plain
 # find_package(GTest) of tests/ resolve to these targets, so the test folders

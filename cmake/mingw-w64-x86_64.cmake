@@ -29,6 +29,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # ctest and gtest_discover_tests start every test executable through Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 
-# Runs right after project(Kestrel): provides GTest::gtest and friends before
-# tests/ asks for them with find_package(GTest).
-set(CMAKE_PROJECT_Kestrel_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/CrossGTest.cmake)
+# Runs right after project(Kestrel): enables resource scripts and provides
+# GTest::gtest and friends before tests/ asks for them with find_package(GTest).
+set(CMAKE_PROJECT_Kestrel_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/WindowsProject.cmake)

@@ -137,6 +137,13 @@ void CDialog::OnPaintMinimized() {
   }
 }
 
+HICON CDialog::OnQueryDragIcon() {
+  if (const MessageEntry* entry = FindEntry(MessageKind::QueryDragIcon, {}, 0)) {
+    return (this->*(entry->dragIcon))();
+  }
+  return nullptr;
+}
+
 void CDialog::DrawIconCentred(HICON icon) {
   if (!host_) return;
   const PixelRect client = host_->ClientRect();

@@ -151,6 +151,7 @@ class CDialog : public CWnd, private backend::DialogEvents {
   bool OnPreTranslate(Msg& msg) override;
   void OnCloseRequested() override;
   void OnPaintMinimized() override;
+  HICON OnQueryDragIcon() override;
   const MessageEntry* FindEntry(MessageKind kind, Notification code, int id) const;
   void DestroyWindow();
   static constexpr std::size_t kNoControl = static_cast<std::size_t>(-1);

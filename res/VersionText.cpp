@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "KestrelVersion.h"
-
 namespace kestrel::res {
 
 std::string FormatVersionText(const FileVersion& v) {
@@ -14,10 +12,6 @@ std::string FormatVersionText(const FileVersion& v) {
     std::snprintf(text, sizeof text, "Version %d.%d%d", v.major, v.minor, v.build);
   }
   return text;
-}
-
-FileVersion OwnFileVersion() {
-  return {kVersionMajor, kVersionMinor, kVersionBuild, kVersionRevision};
 }
 
 }  // namespace kestrel::res

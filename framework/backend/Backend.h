@@ -68,6 +68,9 @@ class DialogEvents {
   virtual bool OnPreTranslate(Msg& msg) = 0;
   virtual void OnCloseRequested() = 0;  // the close box or the system menu
   virtual void OnPaintMinimized() = 0;
+  // The icon to show while the minimized window is dragged; null for the
+  // platform default. Only platforms that ask for one call it.
+  virtual HICON OnQueryDragIcon() { return nullptr; }
 };
 
 class WindowTimers {

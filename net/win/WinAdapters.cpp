@@ -1,7 +1,6 @@
 // Interfaces, IPv4 addresses and adapter names from the IP Helper library.
 // This file only reads; joining and filtering are BuildAdapterTable's.
 #define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>

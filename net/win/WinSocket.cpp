@@ -1,7 +1,6 @@
 // Windows Sockets backend of the socket layer. The error numbers are the
 // WSAGetLastError() values, unchanged.
 #define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mswsock.h>

@@ -2,7 +2,6 @@
 // the bounded connect, the error numbers callers show to the operator, and
 // the blocking mode a socket is left in.
 #define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <winsock2.h>
 
 #include <gtest/gtest.h>

@@ -1,0 +1,12 @@
+// The program's version where executables carry no version resource: the
+// numbers the build was configured with.
+#include "KestrelVersion.h"
+#include "VersionText.h"
+
+namespace kestrel::res {
+
+FileVersion OwnFileVersion() {
+  return {kVersionMajor, kVersionMinor, kVersionBuild, kVersionRevision};
+}
+
+}  // namespace kestrel::res
