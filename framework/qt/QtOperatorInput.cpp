@@ -46,6 +46,10 @@ void PressKey(CDialog& dialog, Key key) {
   QTest::keyClick(target, QtKey(key));
 }
 
+void PressCloseBox(CDialog& dialog) {
+  if (auto* window = static_cast<QWidget*>(dialog.GetSafeHwnd())) window->close();
+}
+
 void Pick(CComboBox& list, int index) {
   auto* combo = qobject_cast<QComboBox*>(WidgetOf(list));
   if (!combo || !combo->isEnabled() || !combo->isVisible()) return;
@@ -79,7 +83,7 @@ int RunModalScript(CDialog& dialog, const std::function<void()>& script) {
     // Let the window come up and take the focus before the script looks.
     PumpMessages(std::chrono::milliseconds(20));
     script();
-    if (dialog.IsAttached()) dialog.EndDialog(kLeftOpen);
+    if (dialog.IsWindowVisible()) dialog.EndDialog(kLeftOpen);
   });
   return dialog.DoModal();
 }

@@ -18,6 +18,8 @@ void Click(CWnd& control);
 void Type(CWnd& control, const std::string& text);
 // A key press and release sent to whichever control of `dialog` has the focus.
 void PressKey(CDialog& dialog, Key key);
+// The window's close box.
+void PressCloseBox(CDialog& dialog);
 // Opens the list and picks item `index` with the mouse.
 void Pick(CComboBox& list, int index);
 
@@ -27,7 +29,7 @@ void PostToMessageLoop(std::function<void()> action);
 void PumpMessages(std::chrono::milliseconds duration);
 
 // Runs `dialog` modally and calls `script` once it is shown. When the script
-// leaves the dialog running, it is ended with kLeftOpen. Returns the result
+// leaves the dialog running (shown), it is ended with kLeftOpen. Returns the result
 // of DoModal.
 inline constexpr int kLeftOpen = 0x5EED;
 int RunModalScript(CDialog& dialog, const std::function<void()>& script);
