@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 #include "device/ModelTable.h"
 #include "device/Protocol.h"
+#include "device/ReplyFields.h"
 
 namespace kestrel {
 
@@ -29,100 +31,90 @@ Request MakeRequest(CommandLetters letters, std::uint8_t p1, std::uint8_t p2) {
   return {{letters[0], letters[1], p1, p2, protocol::kCommandTerminator}, 5};
 }
 
-// A reply field at `offset` is real data only when it lies before the
-// terminator, which is always the last byte of the reply.
-bool HoldsOffset(std::size_t replyLength, std::size_t offset) { return offset + 1 < replyLength; }
-
 bool ValidInput(int input) { return input >= 0 && input < kMaxInputs; }
 
-// Runs one exchange on the main slot. A reply that ends before `lastOffset`
-// counts as a failed exchange, so that no field is ever taken from bytes the
-// device did not send. Does not report: each operation decides how.
+// Runs one exchange on the main slot. Does not report: each operation decides
+// how. The reply's fields are read with the decoders of ReplyFields.h.
 class Exchange {
  public:
-  Exchange(CommandSet& set, const Request& request, std::size_t lastOffset)
-      : status_(Run(set, request, lastOffset)) {}
-
-  bool ok() const { return Succeeded(status_); }
-  std::size_t length() const { return length_; }
-  std::uint8_t at(std::size_t offset) const { return reply_[offset]; }
-  const std::uint8_t* data(std::size_t offset) const { return reply_.data() + offset; }
-
- private:
-  Status Run(CommandSet& set, const Request& request, std::size_t lastOffset) {
-    const Status s = set.channel().Transact(request.bytes.data(), request.length, reply_,
-                                            UntilTerminator, Slot::MainSlot, &length_);
-    if (Failed(s)) return s;
-    if (!HoldsOffset(length_, lastOffset)) {
-      set.state().lastError = kReplyDataError;
-      return kStatusFail;
-    }
-    return kStatusOk;
+  Exchange(CommandSet& set, const Request& request) {
+    status_ = set.channel().Transact(request.bytes.data(), request.length, reply_,
+                                     UntilTerminator, Slot::MainSlot, &length_);
   }
 
+  bool ok() const { return Succeeded(status_); }
+  template <class Decoder>
+  auto Decode(Decoder decoder) const -> decltype(decoder(nullptr, std::size_t{})) {
+    if (!ok()) return std::nullopt;
+    return decoder(reply_.data(), length_);
+  }
+
+ private:
   ReplyBuffer reply_{};
   std::size_t length_ = 0;
-  Status status_;
+  Status status_ = kStatusFail;
 };
 
 }  // namespace
-
-// Replies of the write commands carry nothing that is read; the echo and
-// terminator that the framing already checked are all there is.
-inline constexpr std::size_t kNoFields = 0;
 
 Status CommandSet::ReportFailure() {
   port_.ShowMessage(state_.lastError);
   return kStatusFail;
 }
 
-Status CommandSet::IdentifyDevice() {
-  const Exchange reply(*this, MakeRequest(protocol::kIdentify), protocol::kMiModelOffset);
-  if (!reply.ok()) return ReportFailure();
+// A reply that completed but ends before a field the operation reads: the
+// channel succeeded, so the text must be set here.
+void CommandSet::NoteShortReply(bool exchanged) {
+  if (exchanged) state_.lastError = kReplyDataError;
+}
 
-  const std::uint8_t modelByte = reply.at(protocol::kMiModelOffset);
-  const bool extended = protocol::IsExtendedModelByte(modelByte);
-  // The extended model byte must be checked before any field is written: a
-  // reply that ends where it should stand changes nothing.
-  if (extended && !HoldsOffset(reply.length(), protocol::kMiExtendedOffset)) {
-    state_.lastError = kReplyDataError;
+Status CommandSet::IdentifyDevice() {
+  const Exchange reply(*this, MakeRequest(protocol::kIdentify));
+  const std::optional<Identity> identity = reply.Decode(DecodeIdentifyReply);
+  if (!identity) {
+    NoteShortReply(reply.ok());
     return ReportFailure();
   }
-  const std::uint8_t extendedByte = extended ? reply.at(protocol::kMiExtendedOffset) : 0;
-
-  state_.unitId = protocol::UnitFromByte(reply.at(protocol::kMiUnitOffset));
-  state_.modelIndex = protocol::ModelFromBytes(modelByte, extendedByte);
-  if (extended) state_.protocolFamily = protocol::FamilyOfExtendedModel(state_.modelIndex);
+  state_.unitId = identity->unitId;
+  state_.modelIndex = identity->modelIndex;
+  if (identity->protocolFamily) state_.protocolFamily = *identity->protocolFamily;
   return kStatusOk;
 }
 
 Status CommandSet::ReadInputConfig(int input) {
   if (!ValidInput(input)) return kStatusFail;
-  const Exchange reply(*this, MakeRequest(protocol::kReadInputMode, protocol::InputSelector(input)),
-                       protocol::kPhModeOffset);
-  if (!reply.ok()) return ReportFailure();
-
-  const protocol::InputMode mode = protocol::DecodeInputMode(reply.at(protocol::kPhModeOffset));
+  const Exchange reply(*this, MakeRequest(protocol::kReadInputMode, protocol::InputSelector(input)));
+  const std::optional<protocol::InputMode> mode = reply.Decode(DecodeInputModeReply);
+  if (!mode) {
+    NoteShortReply(reply.ok());
+    return ReportFailure();
+  }
   InputConfig& config = state_.inputs[static_cast<std::size_t>(input)];
-  config.enabled = mode.enabled;
-  config.edge = mode.edge;
+  config.enabled = mode->enabled;
+  config.edge = mode->edge;
   return kStatusOk;
 }
 
 Status CommandSet::ReadSettings() {
   {
-    const Exchange reply(*this, MakeRequest(protocol::kReadPulseMode), protocol::kPjFilterOffset);
-    if (!reply.ok()) return ReportFailure();
-    const protocol::PulseMode mode = protocol::DecodePulseMode(
-        reply.at(protocol::kPjControlOffset), reply.at(protocol::kPjFilterOffset));
-    state_.countingOn = mode.countingOn;
-    state_.countPeriod = mode.countPeriod;
-    state_.chatterCode = mode.chatterCode;
+    const Exchange reply(*this, MakeRequest(protocol::kReadPulseMode));
+    const std::optional<protocol::PulseMode> mode = reply.Decode(DecodePulseModeReply);
+    if (!mode) {
+      NoteShortReply(reply.ok());
+      return ReportFailure();
+    }
+    state_.countingOn = mode->countingOn;
+    state_.countPeriod = mode->countPeriod;
+    state_.chatterCode = mode->chatterCode;
   }
   {
-    const Exchange reply(*this, MakeRequest(protocol::kReadGate), protocol::kPpGateOffset);
-    if (!reply.ok()) return ReportFailure();
-    state_.startStopRunning = protocol::GateRunning(reply.at(protocol::kPpGateOffset));
+    const Exchange reply(*this, MakeRequest(protocol::kReadGate));
+    const std::optional<std::int32_t> running = reply.Decode(DecodeGateReply);
+    if (!running) {
+      NoteShortReply(reply.ok());
+      return ReportFailure();
+    }
+    state_.startStopRunning = *running;
   }
   for (int input = 0; input < CurrentInputCount(state_); ++input) {
     // ReadInputConfig has reported its own failure.
@@ -142,8 +134,7 @@ Status CommandSet::WriteInputConfigs() {
     const InputConfig& config = state_.inputs[static_cast<std::size_t>(input)];
     const Exchange reply(*this,
                          MakeRequest(protocol::kWriteInputMode, protocol::InputSelector(input),
-                                     protocol::EncodeInputMode(config.enabled, config.edge)),
-                         kNoFields);
+                                     protocol::EncodeInputMode(config.enabled, config.edge)));
     if (!reply.ok()) return ReportFailure();
   }
   return kStatusOk;
@@ -154,13 +145,12 @@ Status CommandSet::SendPulseMode(bool counting) {
       *this,
       MakeRequest(protocol::kWritePulseMode,
                   protocol::BuildControlByte(counting, state_.countPeriod, state_.chatterCode),
-                  protocol::BuildFilterByte(state_.chatterCode)),
-      kNoFields);
+                  protocol::BuildFilterByte(state_.chatterCode)));
   return reply.ok() ? kStatusOk : ReportFailure();
 }
 
 Status CommandSet::SendGate(std::uint8_t gate) {
-  const Exchange reply(*this, MakeRequest(protocol::kWriteGate, gate), kNoFields);
+  const Exchange reply(*this, MakeRequest(protocol::kWriteGate, gate));
   return reply.ok() ? kStatusOk : ReportFailure();
 }
 
@@ -198,17 +188,17 @@ Status CommandSet::ToggleCounting() {
 
 Status CommandSet::ReadCount(int input) {
   if (!ValidInput(input)) return kStatusFail;
-  const Exchange reply(*this, MakeRequest(protocol::kReadCounter, protocol::InputSelector(input)),
-                       protocol::kPgCounterOffset + protocol::kPgCounterLength - 1);
-  if (!reply.ok()) {
+  const Exchange reply(*this, MakeRequest(protocol::kReadCounter, protocol::InputSelector(input)));
+  const std::optional<std::uint32_t> count = reply.Decode(DecodeCounterReply);
+  if (!count) {
+    NoteShortReply(reply.ok());
     // Periodic reading stops before the message is shown, so that no timer
     // tick can start another read while the operator looks at it.
     port_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
     return ReportFailure();
   }
-  state_.inputs[static_cast<std::size_t>(input)].count =
-      protocol::ParseCounterText(reply.data(protocol::kPgCounterOffset), protocol::kPgCounterLength);
+  state_.inputs[static_cast<std::size_t>(input)].count = *count;
   return kStatusOk;
 }
 

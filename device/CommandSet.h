@@ -45,6 +45,7 @@ class CommandSet {
 
  private:
   Status ReportFailure();
+  void NoteShortReply(bool exchanged);
   Status SendPulseMode(bool counting);
   Status SendGate(std::uint8_t gate);
 

@@ -130,9 +130,14 @@ Status ParseProbeReply(DeviceState& state, net::SocketHandle socket) {
   net::Endpoint from;
   if (net::ReceiveFrom(socket, reply.data(), reply.size(), received, from) != 0)
     return kStatusFail;
+  return ClassifyProbeReply(state, reply.data(), received, from);
+}
+
+Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::size_t length,
+                          net::Endpoint from) {
   // Without bytes 8 and 9 there is no product code to classify: such a reply
   // is treated like one that could not be received.
-  if (received < protocol::kProductCodeOffset + 2) return kStatusFail;
+  if (length < protocol::kProductCodeOffset + 2) return kStatusFail;
 
   state.responderAddress = ToRecord(from);
   const char first = static_cast<char>(reply[protocol::kProductCodeOffset]);
@@ -156,11 +161,18 @@ Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
   if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
 
   SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
-  // Bytes that a short reply leaves out count as NUL and so end the text.
   std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
   if (net::ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
     return kStatusFail;
   state.responderAddress = ToRecord(from);
+  JudgeTextReply(state, textReply.data(), received);
+  return kStatusOk;
+}
+
+void JudgeTextReply(DeviceState& state, const std::uint8_t* reply, std::size_t length) {
+  // Bytes that a short reply leaves out count as NUL and so end the text.
+  std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
+  std::copy_n(reply, std::min(length, textReply.size()), textReply.begin());
 
   const auto fieldBegin = textReply.begin() + protocol::kTextFieldOffset;
   const std::string_view field(reinterpret_cast<const char*>(&*fieldBegin),
@@ -168,7 +180,6 @@ Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
   const std::string_view text = field.substr(0, field.find('\0'));
   if (text.find("GC") == std::string_view::npos)
     state.protocolFamily = ProtocolFamily::ProbedOther;
-  return kStatusOk;
 }
 
 }  // namespace kestrel

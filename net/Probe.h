@@ -35,4 +35,13 @@ Status ParseProbeReply(DeviceState& state, net::SocketHandle socket);
 // within the socket's receive time-out. kStatusOk or kStatusFail.
 Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket);
 
+// What ParseProbeReply does once the datagram is in: `length` bytes of the
+// reply (at most the 30-byte buffer), received from `from`.
+Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::size_t length,
+                          net::Endpoint from);
+
+// Judges the text field of the reply to the F4 query (`length` bytes, at most
+// its 33-byte buffer): protocolFamily becomes 1 when the text lacks "GC".
+void JudgeTextReply(DeviceState& state, const std::uint8_t* reply, std::size_t length);
+
 }  // namespace kestrel
