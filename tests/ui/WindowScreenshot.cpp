@@ -1,5 +1,7 @@
 // Writes an image of the main window as it first appears, for the docs:
-//   ui_window_screenshot OUT.png
+//   ui_window_screenshot OUT.png [--connected]
+// With --connected the window shows an eight-input device with counters, to
+// check the count area's fonts and room.
 #include <cstdio>
 
 #include "FakeAdapters.h"
@@ -20,8 +22,24 @@ int main(int argc, char** argv) {
     return kestrel::test::FakeSnapshot({{10, "veth0", {"10.77.0.1"}}, {11, "veth1", {"10.77.0.2"}}});
   };
   kestrel::CKestrelDlg dialog(state, environment);
+  const bool connected = argc > 2 && std::string(argv[2]) == "--connected";
   bool saved = false;
-  fw::testing::RunModalScript(dialog, [&] { saved = fw::testing::SaveWindowImage(dialog, out); });
+  fw::testing::RunModalScript(dialog, [&] {
+    if (connected) {
+      state.modelIndex = 21;  // eight inputs
+      state.unitId = 3;
+      state.countPeriod = 2;
+      for (auto& input : state.inputs) input.enabled = 1;
+      state.countingOn = 1;
+      dialog.connected = 1;
+      dialog.RefreshControls();
+      for (int k = 0; k < kestrel::kMaxInputs; ++k) {
+        dialog.InputControls.CountText[k]->SetWindowText(k == 0 ? "4294967295"
+                                                                : std::to_string(k * 1234));
+      }
+    }
+    saved = fw::testing::SaveWindowImage(dialog, out);
+  });
   if (!saved) std::fprintf(stderr, "could not write %s\n", out.c_str());
   return saved ? 0 : 1;
 }
