@@ -225,6 +225,8 @@ TEST_F(MainWindowTest, EveryControlHasItsIdKindCaptionAndPlaceInTemplateOrder) {
     EXPECT_EQ(d.GetPlacement().height, fw::DialogUnitsToPixelsY(412, units));
     EXPECT_EQ(d.GetWindowText(), "KestrelW");
     EXPECT_EQ(fw::qt::WidgetOf(d)->font().family().toStdString(), "IPAPGothic");
+    const QList<QSize> iconSizes = fw::qt::WidgetOf(d)->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)));
 
     // What the start-up puts in place of the template's placeholders.
     const std::map<int, std::string> replaced{
