@@ -22,3 +22,5 @@ build_and_test build/ci
 echo "== sanitizer build =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build/ci-san -DKESTREL_SANITIZE=ON
+echo "== Windows cross-build and Wine tests =="
+bash scripts/windows-test.sh
