@@ -23,4 +23,4 @@ echo "== sanitizer build =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build/ci-san -DKESTREL_SANITIZE=ON
 echo "== Windows cross-build and Wine tests =="
-bash scripts/windows-test.sh
+KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh
