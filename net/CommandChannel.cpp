@@ -1,5 +1,6 @@
 #include "net/CommandChannel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -14,7 +15,15 @@ namespace {
 
 constexpr std::size_t kDrainChunk = 4096;
 
+using Clock = std::chrono::steady_clock;
+
 void Pause(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Microseconds from now until `deadline`, 0 when it has passed.
+std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+  return left.count() <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), UINT32_MAX));
+}
 
 }  // namespace
 
@@ -29,10 +38,13 @@ Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uin
   return net::ConnectWithin(socket, peer, timeoutMs, errorNumber) ? kStatusOk : kStatusFail;
 }
 
-void DrainInput(net::SocketHandle socket, std::uint32_t pollUs) {
+void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs) {
   std::array<std::uint8_t, kDrainChunk> scratch{};
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   // Each pass either stops or consumes at least one byte, so a peer that
-  // streams without pause is the only thing that keeps this going.
+  // streams without pause is the only thing that keeps this going; the
+  // deadline ends that too. What is left is then no reply to the next request
+  // and fails it by the reply rules.
   for (;;) {
     bool readable = false;
     const int waitError = net::WaitReadable(socket, pollUs, readable);
@@ -41,6 +53,7 @@ void DrainInput(net::SocketHandle socket, std::uint32_t pollUs) {
     std::size_t received = 0;
     if (net::Receive(socket, scratch.data(), scratch.size(), received) != 0 || received == 0)
       return;
+    if (Clock::now() >= deadline) return;
   }
 }
 
@@ -97,7 +110,7 @@ Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port
   }
 
   // A greeting or anything else sent on connection is not a reply.
-  DrainInput(s, timeouts_.drainPollUs);
+  DrainInput(s, timeouts_.drainPollUs, timeouts_.receiveMs);
   return kStatusOk;
 }
 
@@ -111,7 +124,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
 
   const net::SocketHandle s = handle(slot);
   // Late or surplus replies to earlier requests must not be read as this one's.
-  DrainInput(s, timeouts_.drainPollUs);
+  DrainInput(s, timeouts_.drainPollUs, timeouts_.receiveMs);
 
   std::size_t sent = 0;
   if (const int e = net::Send(s, request, requestLength, sent); e != 0)
@@ -120,9 +133,21 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
   // One byte per receive, so nothing after the end of the reply is consumed.
   ReplyCollector collector(static_cast<ReplyFraming>(framing),
                            EchoOfRequest(request, requestLength), reply);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts_.receiveMs);
   for (;;) {
     std::uint8_t byte = 0;
     std::size_t received = 0;
+    // A well-behaved device's reply needs no overall bound beyond the
+    // per-receive time-out and the reply limit; only dropped frames do, so
+    // only then is each receive awaited against the deadline.
+    if (collector.droppedFrames() > 0) {
+      bool readable = false;
+      const std::uint32_t leftUs = MicrosecondsLeft(deadline);
+      if (leftUs == 0 || (net::WaitReadable(s, leftUs, readable) == 0 && !readable)) {
+        if (replyLength != nullptr) *replyLength = collector.length();
+        return Fail(NetworkErrorText('R', net::kErrTimedOut));
+      }
+    }
     int e = net::Receive(s, &byte, 1, received);
     if (e == 0 && received == 0) e = net::kErrConnectionReset;  // the peer closed mid-reply
     if (e != 0) {

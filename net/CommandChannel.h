@@ -42,6 +42,9 @@ class CommandChannel {
   // Sends one request and collects its reply into `reply` from index 0.
   // `replyLength`, when given, receives the number of bytes of the reply (on
   // failure: the bytes of the unfinished frame). The connection stays open.
+  // Once a frame with another echo has been dropped, the reply must be
+  // complete within the receive time-out from the send, else the exchange
+  // fails as timed out: frames for other requests cannot hold it for ever.
   Status Transact(const std::uint8_t* request, std::size_t requestLength, ReplyBuffer& reply,
                   std::int32_t framing, Slot slot, std::size_t* replyLength = nullptr);
 
@@ -75,8 +78,10 @@ Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uin
                           int& errorNumber);
 
 // Throws away whatever has arrived on the socket, waiting at most `pollUs`
-// for each next piece; stops at quiet, a closed peer or an error.
-void DrainInput(net::SocketHandle socket, std::uint32_t pollUs);
+// for each next piece; stops at quiet, a closed peer or an error, and after
+// `limitMs` at the latest, so that a peer that never stops sending cannot
+// hold the caller.
+void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs);
 
 // The "ネットワークエラー:<step> <number>\r\n" text of a failed socket step.
 std::string NetworkErrorText(char step, int errorNumber);

@@ -36,6 +36,7 @@ ReplyCollector::Step ReplyCollector::FeedUntilTerminator(std::uint8_t byte) {
     // A one-byte frame has no second echo byte to compare.
     if (length_ >= 2 && buffer_[0] == echo_[0] && buffer_[1] == echo_[1]) return Step::Complete;
     length_ = 0;
+    ++droppedFrames_;
     return Step::NeedMore;
   }
   return length_ == buffer_.size() ? Step::LimitExceeded : Step::NeedMore;

@@ -38,6 +38,9 @@ class ReplyCollector {
 
   // Bytes of the current frame stored in the buffer.
   std::size_t length() const { return length_; }
+  // Frames ended by a terminator but dropped for another echo (a late reply
+  // to an earlier request, say).
+  std::size_t droppedFrames() const { return droppedFrames_; }
 
  private:
   Step FeedUntilEndMarker(std::uint8_t byte);
@@ -47,6 +50,7 @@ class ReplyCollector {
   std::array<std::uint8_t, 2> echo_;
   ReplyBuffer& buffer_;
   std::size_t length_ = 0;
+  std::size_t droppedFrames_ = 0;
 };
 
 // The echo a reply to `request` must start with; bytes missing from a short
