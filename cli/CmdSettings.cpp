@@ -1,9 +1,9 @@
 // apply, start and stop: the commands that change the device.
 #include "cli/Commands.h"
-#include "cli/Counting.h"
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
 #include "cli/Session.h"
+#include "device/CountingState.h"
 #include "device/ModelTable.h"
 
 namespace kestrel::cli {
@@ -34,7 +34,7 @@ int RunApply(const Invocation& inv, Terminal& terminal) {
                         Command::Apply);
   // The window disables its apply button then: the settings are sent with the
   // counting bit clear, which would switch counting off.
-  if (CountingRuns(state)) {
+  if (CountingState(state)) {
     session.Tell("kestrelctl: settings cannot be applied while counting runs; run 'stop' first");
     return kExitFailure;
   }
@@ -54,7 +54,7 @@ int RunStart(const Invocation& inv, Terminal& terminal) {
   Session session(terminal.messages);
   if (const int status = session.Connect(inv); status != kExitOk) return status;
   DeviceState& state = session.state();
-  if (CountingRuns(state))
+  if (CountingState(state))
     return terminal.Print(CountingLine(state, false, inv.json)) ? kExitOk : kExitFailure;
   // Switched on in the START-STOP period with the gate stopped: the window's
   // button stops in this state, so it is pressed twice, as an operator would

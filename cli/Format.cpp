@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/Counting.h"
 #include "cli/Json.h"
+#include "device/CountingState.h"
 #include "device/ModelTable.h"
 #include "net/AddressText.h"
 
@@ -114,7 +114,7 @@ std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
       "model: " + std::string(ModelRowAt(state.modelIndex).displayName),
       "inputs: " + std::to_string(inputCount),
       "protocol family: " + std::to_string(state.protocolFamily),
-      std::string("counting: ") + (CountingRuns(state) ? "PULSE COUNT ON" : "PULSE COUNT OFF"),
+      std::string("counting: ") + (CountingState(state) ? "PULSE COUNT ON" : "PULSE COUNT OFF"),
       std::string("counting switch: ") + (state.countingOn != 0 ? "on" : "off"),
       std::string("start-stop gate: ") + (state.startStopRunning != 0 ? "running" : "stopped"),
       "period: " + PeriodWord(state.countPeriod),

@@ -1,8 +1,9 @@
 // Re-populating the window from the device state and the connection flag.
 #include <string>
 
-#include "CountingFlags.h"
+#include "ChatterIndex.h"
 #include "KestrelDlg.h"
+#include "device/CountingState.h"
 #include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
 

@@ -1,5 +1,6 @@
 #pragma once
-// Flags derived from the device state that decide which controls are enabled.
+// Whether counting is shown as running, and whether the settings may be
+// changed, as every front end derives them from the device state.
 #include <cstdint>
 
 #include "device/DeviceState.h"
@@ -7,21 +8,16 @@
 namespace kestrel {
 
 // Counting is shown as running: switched on and, in the START-STOP period,
-// with its gate running too.
+// with its gate running too. In a timed period the gate plays no part.
 constexpr bool CountingState(const DeviceState& state) {
   if (state.countPeriod == 0) return state.countingOn != 0 && state.startStopRunning != 0;
   return state.countingOn != 0;
 }
 
-// The settings may be changed: connected and not counting.
+// The settings may be changed: connected and not counting. Applying sends
+// the counting bit clear, so it must not be offered while counting runs.
 constexpr bool SettingsEditable(const DeviceState& state, std::int32_t connected) {
   return connected != 0 && !CountingState(state);
 }
-
-// The chatter list shows "off" at 0 and i + 3 ms at i >= 1.
-constexpr int ChatterIndexOf(std::int32_t chatterCode) {
-  return chatterCode == 0 ? 0 : chatterCode - 3;
-}
-constexpr std::int32_t ChatterCodeOf(int index) { return index == 0 ? 0 : index + 3; }
 
 }  // namespace kestrel
