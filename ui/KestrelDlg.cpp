@@ -26,7 +26,8 @@ CKestrelDlg::CKestrelDlg(DeviceState& state, KestrelDlgEnvironment environment, 
       state_(state),
       environment_(std::move(environment)),
       m_hIcon(&MainIcon()),
-      channel(state, environment_.channelTimeouts) {
+      channel(state, environment_.channelTimeouts),
+      commands(state, channel, *this) {
   state_.autoUpdateActive = 0;
   InputControls = BuildInputControls(*this);
   version = OwnFileVersion();
@@ -192,9 +193,12 @@ void CKestrelDlg::SetUpCountDisplay() {
 
 void CKestrelDlg::ShowMessage(const std::string& text) { MessageBox(text); }
 
+// The box is cleared first and then handled as if the operator had cleared
+// it, which stops the timer: a failed read needs the timer gone before its
+// message box opens.
 void CKestrelDlg::StopAutoUpdate() {
-  KillTimer(kAutoUpdateTimer);
   AutoUpdateCheck.SetCheck(fw::BST_UNCHECKED);
+  OnAutoUpdateCheck();
 }
 
 // While minimized the client area shows the application icon, centred.

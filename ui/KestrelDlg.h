@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/CommandSet.h"
 #include "device/DeviceState.h"
 #include "device/OperatorPort.h"
 #include "framework/Controls.h"
@@ -72,6 +73,7 @@ class CKestrelDlg : public fw::CDialog, public OperatorPort {
   fw::CFont CountFont;
   std::int32_t connected = 0;
   CommandChannel channel;  // MainSlot and ConfigSlot
+  CommandSet commands;     // the device operations, reporting to this window
   InputControlTable InputControls;
   res::FileVersion version;
   std::string versionText;
