@@ -43,7 +43,7 @@ std::uint16_t PortIn(const std::string& line, const std::string& name) {
 }  // namespace
 
 SimProcess::SimProcess(const std::string& simPath, const std::string& address,
-                       const std::vector<std::string>& options)
+                       const std::vector<std::string>& options, bool verbose)
     : address_(address) {
   char logTemplate[] = "/tmp/kestrel-sim-log.XXXXXX";
   const int logFd = ::mkstemp(logTemplate);
@@ -55,9 +55,9 @@ SimProcess::SimProcess(const std::string& simPath, const std::string& address,
     return;
   }
 
-  std::vector<std::string> args{simPath,           "--bind",       address,   "--port", "0",
-                                "--config-port",   "0",            "--discovery-port",
-                                "0",               "--verbose"};
+  std::vector<std::string> args{simPath,         "--bind", address,         "--port", "0",
+                                "--config-port", "0",      "--discovery-port", "0"};
+  if (verbose) args.push_back("--verbose");
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());

@@ -20,9 +20,10 @@ struct SimPorts {
 class SimProcess {
  public:
   // Starts `simPath` bound to `address` with `options` (faults, model, ...),
-  // and waits up to 5 s for its ready line.
+  // and waits up to 5 s for its ready line. Without `verbose` the log stays
+  // empty and the simulator answers without writing it (for timings).
   SimProcess(const std::string& simPath, const std::string& address,
-             const std::vector<std::string>& options);
+             const std::vector<std::string>& options, bool verbose = true);
   ~SimProcess();  // SIGTERM, then SIGKILL if it has not ended within 2 s
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
