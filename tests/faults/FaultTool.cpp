@@ -49,8 +49,10 @@ FaultTool::FaultTool(const SimProcess& sim, ChannelTimeouts timeouts, ProbeSetti
   settings_.configPort = sim.ports().config;
 }
 
-ConnectResult FaultTool::Connect() {
-  return ConnectDevice(commands, sim_.address(), std::to_string(sim_.ports().command), settings_);
+ConnectResult FaultTool::Connect() { return Connect(std::to_string(sim_.ports().command)); }
+
+ConnectResult FaultTool::Connect(const std::string& portText) {
+  return ConnectDevice(commands, sim_.address(), portText, settings_);
 }
 
 void FaultTool::Disconnect() { DisconnectDevice(commands); }

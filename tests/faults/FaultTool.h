@@ -31,6 +31,7 @@ class FaultTool {
             ProbeSettings probe = ShortProbeSettings());
 
   ConnectResult Connect();
+  ConnectResult Connect(const std::string& portText);
   void Disconnect();
   // As the window reads counters: every enabled input of the model, in order,
   // stopping at the first failure.
