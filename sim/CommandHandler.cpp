@@ -53,8 +53,13 @@ std::optional<int> SelectedInput(const SimDevice& device, std::uint8_t selector)
 
 Bytes Reply(p::CommandLetters command, std::initializer_list<std::uint8_t> payload) {
   const p::CommandLetters echo = p::EchoOf(command);
-  Bytes reply{echo[0], echo[1]};
-  reply.insert(reply.end(), payload.begin(), payload.end());
+  // Built byte by byte: g++ 12 at -O2 misreads a range insert into a freshly
+  // initialised vector as an out-of-bounds copy.
+  Bytes reply;
+  reply.reserve(payload.size() + 3);
+  reply.push_back(echo[0]);
+  reply.push_back(echo[1]);
+  for (const std::uint8_t b : payload) reply.push_back(b);
   reply.push_back(p::kCommandTerminator);
   return reply;
 }
