@@ -1,0 +1,98 @@
+// Writes the docs' images of the window at work: connected to kestrel-sim
+// (run in this process on loopback) through the real connect button.
+//   ui_workflow_screenshots OUT_DIR
+// window-connected.png: settings shown, counters read, counting off.
+// window-counting.png: counting on, auto-update ticking, counters moving.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "FakeAdapters.h"
+#include "RecordingPresenter.h"
+#include "framework/Session.h"
+#include "framework/testing/OperatorInput.h"
+#include "sim/SimServer.h"
+#include "ui/KestrelDlg.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace kestrel;
+namespace input = fw::testing;
+
+constexpr char kDeviceAddress[] = "127.0.5.3";
+
+sim::SimConfig DemoDevice() {
+  sim::SimConfig config;
+  config.bindAddress = kDeviceAddress;
+  config.commandPort = 0;
+  config.configPort = 0;
+  config.discoveryPort = 0;
+  config.unitId = 3;
+  config.countingOn = false;
+  config.countPeriod = 1;
+  config.chatterCode = 4;
+  config.inputs[1].edge = 1;
+  config.inputs[6].enabled = false;
+  const std::uint32_t starts[] = {1250, 98211, 4242, 70000, 15, 3308, 0, 4294967000u};
+  for (int k = 0; k < kMaxInputs; ++k) {
+    config.inputs[k].startCount = starts[k];
+    config.inputs[k].rateMilliHz = (k + 1) * 7'000;
+  }
+  return config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUT_DIR\n", argv[0]);
+    return 2;
+  }
+  const std::string dir = argv[1];
+  fw::FrameworkSession session(argc, argv);
+
+  sim::SimServer server(DemoDevice(), nullptr);
+  if (const std::string error = server.Open(); !error.empty()) {
+    std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    return 1;
+  }
+  std::thread loop([&] { server.Run(); });
+
+  DeviceState state;
+  KestrelDlgEnvironment environment;
+  environment.readAdapters = [] {
+    return test::FakeSnapshot({{10, "veth0", {"127.0.5.1"}}});
+  };
+  environment.channelTimeouts.connectMs = 1000;
+  environment.channelTimeouts.receiveMs = 1000;
+  environment.connectSettings.probe.replyWaitMs = 1000;
+  environment.connectSettings.probe.devicePort = server.discoveryPort();
+  environment.connectSettings.configPort = server.configPort();
+  CKestrelDlg dialog(state, environment);
+  test::RecordingPresenter presenter;
+  dialog.SetMessageBoxPresenter(&presenter);
+
+  bool saved = false;
+  input::RunModalScript(dialog, [&] {
+    dialog.AddressEdit.SetWindowText(kDeviceAddress);
+    dialog.PortEdit.SetWindowText(std::to_string(server.commandPort()));
+    input::Click(dialog.ConnectButton);
+    if (dialog.connected == 0) return;
+    input::Click(dialog.ReadCountsButton);
+    input::PumpMessages(100ms);
+    saved = input::SaveWindowImage(dialog, dir + "/window-connected.png");
+
+    input::Click(dialog.StartStopButton);
+    input::Click(dialog.AutoUpdateCheck);
+    input::PumpMessages(2300ms);
+    saved = saved && input::SaveWindowImage(dialog, dir + "/window-counting.png");
+  });
+  server.RequestStop();
+  loop.join();
+
+  for (const auto& box : presenter.boxes) std::fprintf(stderr, "message: %s\n", box.text.c_str());
+  if (!saved) std::fprintf(stderr, "could not write the images into %s\n", dir.c_str());
+  return saved && presenter.boxes.empty() ? 0 : 1;
+}
