@@ -1,12 +1,12 @@
-#include <arpa/inet.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "net/Probe.h"
+#include "tests/support/PeerSockets.h"
 #include "tests/support/UdpResponder.h"
 
 namespace kestrel {
@@ -55,13 +55,13 @@ UdpResponder::Handler Answering(Device d) {
   };
 }
 
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr) ++n;
-    closedir(dir);
-  }
-  return n;
+// A port as a socket address record holds it: in network byte order.
+std::uint16_t RecordPort(std::uint16_t port) {
+  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(port >> 8),
+                                 static_cast<std::uint8_t>(port & 0xFF)};
+  std::uint16_t record = 0;
+  std::memcpy(&record, bytes, sizeof record);
+  return record;
 }
 
 struct Outcome {
@@ -71,6 +71,7 @@ struct Outcome {
   std::vector<UdpResponder::Received> received;
   std::uint16_t devicePort;
   std::uint16_t otherPort;
+  std::uint32_t answerAddress;  // where the responder's answers came from
 };
 
 constexpr std::int32_t kUntouchedKind = 42;
@@ -85,13 +86,14 @@ Outcome Probe(Device device, bool answerFromOtherPort = false, const std::string
   out.state.probeKind = kUntouchedKind;
   ProbeSettings settings = kShortProbe;
   settings.devicePort = responder.port();
-  const int descriptors = OpenDescriptors();
+  const int sockets = testing::peer::OpenSocketCount();
   out.result = ProbeDevice(out.state, address, settings);
-  EXPECT_EQ(OpenDescriptors(), descriptors) << "the probe socket must be closed";
+  EXPECT_EQ(testing::peer::OpenSocketCount(), sockets) << "the probe socket must be closed";
   out.received = responder.Stop();
   for (const auto& r : out.received) out.sent.push_back(r.bytes);
   out.devicePort = responder.port();
   out.otherPort = responder.otherPort();
+  out.answerAddress = responder.answerAddress();
   return out;
 }
 
@@ -121,8 +123,8 @@ TEST(Probe, ClassifiesByProductCodeAndFollowsUp) {
     EXPECT_EQ(out.state.productCode[1], c.code[1]);
     EXPECT_EQ(out.sent, c.sent);
     EXPECT_EQ(out.state.responderAddress.family, 2);
-    EXPECT_EQ(out.state.responderAddress.address, Ipv4(127, 0, 3, 2));
-    EXPECT_EQ(out.state.responderAddress.port, htons(out.devicePort));
+    EXPECT_EQ(out.state.responderAddress.address, out.answerAddress);
+    EXPECT_EQ(out.state.responderAddress.port, RecordPort(out.devicePort));
     EXPECT_EQ(out.state.protocolFamily, ProtocolFamily::Unknown);  // "GC" in the default F4 text
   }
 }
@@ -183,7 +185,7 @@ TEST(Probe, ReportsNoAnswerAfterTheWait) {
 TEST(Probe, SendsFollowUpsToThePortTheReplyCameFrom) {
   const Outcome out = Probe({ProbeReply("X6")}, /*answerFromOtherPort=*/true);
   EXPECT_EQ(out.result, 0);
-  EXPECT_EQ(out.state.responderAddress.port, htons(out.otherPort));
+  EXPECT_EQ(out.state.responderAddress.port, RecordPort(out.otherPort));
   ASSERT_EQ(out.received.size(), 4u);
   EXPECT_FALSE(out.received[0].onOtherPort);  // F6 and LN go to the device port
   EXPECT_FALSE(out.received[1].onOtherPort);

@@ -1,22 +1,15 @@
 #include "tests/support/ScriptedTcpPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "tests/support/PeerSockets.h"
 
 namespace kestrel::testing {
 
 struct ScriptedTcpPeer::Connection {
-  int fd = -1;
+  net::SocketHandle socket = net::kInvalidSocket;
   int index = 0;
   Bytes pending;  // bytes of the request being received
 };
@@ -25,12 +18,12 @@ namespace {
 
 constexpr int kPollMs = 5;
 
-void SendAll(int fd, const std::uint8_t* data, std::size_t length) {
+void SendAll(net::SocketHandle s, const std::uint8_t* data, std::size_t length) {
   while (length > 0) {
-    const ssize_t n = send(fd, data, length, MSG_NOSIGNAL);
-    if (n <= 0) return;  // the client went away; nothing more to do
-    data += n;
-    length -= static_cast<std::size_t>(n);
+    std::size_t sent = 0;
+    if (net::Send(s, data, length, sent) != 0 || sent == 0) return;  // the client went away
+    data += sent;
+    length -= sent;
   }
 }
 
@@ -45,30 +38,26 @@ ScriptedTcpPeer::ScriptedTcpPeer(Handler handler) : ScriptedTcpPeer(std::move(ha
 
 ScriptedTcpPeer::ScriptedTcpPeer(Handler handler, Options options)
     : handler_(std::move(handler)), options_(std::move(options)) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) throw std::runtime_error("peer socket: " + std::string(strerror(errno)));
-  const int one = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(options_.port);
-  a.sin_addr.s_addr = options_.address;
-  socklen_t len = sizeof a;
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 8) != 0 ||
-      getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    const std::string why = strerror(errno);
-    close(listener_);
-    throw std::runtime_error("peer listen: " + why);
+  if (const int error = net::CreateSocket(net::SocketKind::Stream, listener_); error != 0)
+    throw std::runtime_error("peer socket: error " + std::to_string(error));
+  peer::AllowPortReuse(listener_);
+  net::Endpoint bound;
+  int error = net::Bind(listener_, {options_.address, options_.port});
+  if (error == 0) error = peer::Listen(listener_, 8);
+  if (error == 0) error = net::LocalEndpoint(listener_, bound);
+  if (error != 0) {
+    net::CloseSocket(listener_);
+    throw std::runtime_error("peer listen: error " + std::to_string(error));
   }
-  port_ = ntohs(a.sin_port);
+  port_ = bound.port;
   thread_ = std::thread([this] { Run(); });
 }
 
 ScriptedTcpPeer::~ScriptedTcpPeer() {
   stop_ = true;
   thread_.join();
-  for (auto& c : connections_) close(c->fd);
-  close(listener_);
+  for (auto& c : connections_) net::CloseSocket(c->socket);
+  net::CloseSocket(listener_);
 }
 
 ScriptedTcpPeer::Handler ScriptedTcpPeer::InOrder(std::vector<std::vector<PeerAction>> answers) {
@@ -86,17 +75,21 @@ std::vector<Bytes> ScriptedTcpPeer::requests() const {
 
 void ScriptedTcpPeer::Run() {
   while (!stop_) {
-    std::vector<pollfd> fds{{listener_, POLLIN, 0}};
-    for (auto& c : connections_) fds.push_back({c->fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), kPollMs) <= 0) continue;
-    if (fds[0].revents != 0) Accept();
+    std::vector<net::SocketHandle> sockets{listener_};
+    for (auto& c : connections_) sockets.push_back(c->socket);
+    std::vector<bool> readable;
+    if (peer::WaitAnyReadable(sockets, kPollMs, readable) != 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      continue;
+    }
+    if (readable[0]) Accept();
     // Walk backwards over the connections that were polled, so that removing
     // one does not shift those still to be visited.
-    for (std::size_t k = fds.size() - 1; k >= 1; --k) {
-      if (fds[k].revents == 0) continue;
+    for (std::size_t k = sockets.size() - 1; k >= 1; --k) {
+      if (!readable[k]) continue;
       auto& c = *connections_[k - 1];
       if (!ReadFrom(c)) {
-        close(c.fd);
+        net::CloseSocket(c.socket);
         connections_.erase(connections_.begin() + static_cast<long>(k - 1));
         --open_;
       }
@@ -105,27 +98,25 @@ void ScriptedTcpPeer::Run() {
 }
 
 void ScriptedTcpPeer::Accept() {
-  const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return;
-  const int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  net::SocketHandle s = net::kInvalidSocket;
+  if (peer::Accept(listener_, s) != 0) return;
   auto c = std::make_unique<Connection>();
-  c->fd = fd;
+  c->socket = s;
   c->index = accepted_++;
   ++open_;
   if (Perform(*c, options_.onConnect)) {
     connections_.push_back(std::move(c));
   } else {
-    close(fd);
+    net::CloseSocket(s);
     --open_;
   }
 }
 
 bool ScriptedTcpPeer::ReadFrom(Connection& c) {
   std::uint8_t chunk[512];
-  const ssize_t n = recv(c.fd, chunk, sizeof chunk, 0);
-  if (n <= 0) return false;
-  for (ssize_t i = 0; i < n; ++i) {
+  std::size_t n = 0;
+  if (net::Receive(c.socket, chunk, sizeof chunk, n) != 0 || n == 0) return false;
+  for (std::size_t i = 0; i < n; ++i) {
     c.pending.push_back(chunk[i]);
     const bool ended = std::any_of(options_.requestEnds.begin(), options_.requestEnds.end(),
                                    [&](const Bytes& end) { return EndsWith(c.pending, end); });
@@ -148,7 +139,7 @@ bool ScriptedTcpPeer::Perform(Connection& c, const std::vector<PeerAction>& acti
         const std::size_t piece = a.segmentSize == 0 ? a.bytes.size() : a.segmentSize;
         for (std::size_t at = 0; at < a.bytes.size(); at += piece) {
           if (at > 0) std::this_thread::sleep_for(a.pause);
-          SendAll(c.fd, a.bytes.data() + at, std::min(piece, a.bytes.size() - at));
+          SendAll(c.socket, a.bytes.data() + at, std::min(piece, a.bytes.size() - at));
         }
         break;
       }
@@ -156,13 +147,11 @@ bool ScriptedTcpPeer::Perform(Connection& c, const std::vector<PeerAction>& acti
         std::this_thread::sleep_for(a.pause);
         break;
       case PeerAction::Kind::Close:
-        shutdown(c.fd, SHUT_WR);
+        peer::ShutdownSending(c.socket);
         return false;
-      case PeerAction::Kind::Reset: {
-        const linger abort{1, 0};
-        setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      case PeerAction::Kind::Reset:
+        peer::ResetOnClose(c.socket);
         return false;
-      }
     }
   }
   return true;

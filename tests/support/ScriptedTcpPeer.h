@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/Socket.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
@@ -76,7 +77,7 @@ class ScriptedTcpPeer {
 
   Handler handler_;
   Options options_;
-  int listener_ = -1;
+  net::SocketHandle listener_ = net::kInvalidSocket;
   std::uint16_t port_ = 0;
   std::vector<std::unique_ptr<Connection>> connections_;  // peer thread only
   mutable std::mutex mutex_;

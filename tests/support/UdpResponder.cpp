@@ -1,35 +1,31 @@
 #include "tests/support/UdpResponder.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+
+#include "net/ErrorNumbers.h"
+#include "tests/support/PeerSockets.h"
 
 namespace kestrel::testing {
 
 namespace {
 
-int BoundUdpSocket(std::uint32_t address, std::uint16_t port, std::uint16_t& boundPort) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = address;
-  socklen_t len = sizeof a;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    const std::string why = strerror(errno);
-    if (fd >= 0) close(fd);
-    throw std::runtime_error("responder bind: " + why);
+constexpr int kPollMs = 5;
+constexpr std::uint32_t kSelfTestWaitUs = 1000000;
+
+net::SocketHandle BoundUdpSocket(std::uint32_t address, std::uint16_t port, std::uint16_t& boundPort) {
+  net::SocketHandle s = net::kInvalidSocket;
+  net::Endpoint bound;
+  int error = net::CreateSocket(net::SocketKind::Datagram, s);
+  if (error == 0) error = net::Bind(s, {address, port});
+  if (error == 0) error = net::LocalEndpoint(s, bound);
+  if (error != 0) {
+    net::CloseSocket(s);
+    throw std::runtime_error("responder bind: error " + std::to_string(error));
   }
-  boundPort = ntohs(a.sin_port);
-  return fd;
+  boundPort = bound.port;
+  return s;
 }
 
 }  // namespace
@@ -40,16 +36,17 @@ UdpResponder::UdpResponder(Handler handler, Options options)
   try {
     otherSocket_ = BoundUdpSocket(options_.address, 0, otherPort_);
   } catch (...) {
-    close(socket_);
+    net::CloseSocket(socket_);
     throw;
   }
+  answerAddress_ = LearnAnswerAddress();
   thread_ = std::thread([this] { Run(); });
 }
 
 UdpResponder::~UdpResponder() {
   Stop();
-  close(socket_);
-  close(otherSocket_);
+  net::CloseSocket(socket_);
+  net::CloseSocket(otherSocket_);
 }
 
 std::vector<UdpResponder::Received> UdpResponder::Stop() {
@@ -64,33 +61,55 @@ std::vector<UdpResponder::Received> UdpResponder::Stop() {
   return received_;
 }
 
+// Sends one datagram from the answering socket to the other one and reads
+// where it came from; before the thread starts, so nothing else reads it.
+std::uint32_t UdpResponder::LearnAnswerAddress() {
+  const std::uint8_t mark = 0;
+  net::SendTo(socket_, &mark, sizeof mark, {options_.address, otherPort_});
+  bool arrived = false;
+  std::uint8_t buffer[1];
+  std::size_t n = 0;
+  net::Endpoint from;
+  if (net::WaitReadable(otherSocket_, kSelfTestWaitUs, arrived) == 0 && arrived &&
+      net::ReceiveFrom(otherSocket_, buffer, sizeof buffer, n, from) == 0)
+    return from.address;
+  return options_.address;
+}
+
 void UdpResponder::Run() {
+  const std::vector<net::SocketHandle> sockets{socket_, otherSocket_};
   while (!stop_) {
-    pollfd fds[2] = {{socket_, POLLIN, 0}, {otherSocket_, POLLIN, 0}};
-    if (poll(fds, 2, 5) <= 0) continue;
-    if (fds[0].revents != 0) Take(socket_, false, true);
-    if (fds[1].revents != 0) Take(otherSocket_, true, true);
+    std::vector<bool> readable;
+    if (peer::WaitAnyReadable(sockets, kPollMs, readable) != 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      continue;
+    }
+    if (readable[0]) Take(socket_, false, true);
+    if (readable[1]) Take(otherSocket_, true, true);
   }
 }
 
-// Reads every datagram queued on `fd` without waiting.
-void UdpResponder::Take(int fd, bool other, bool answer) {
+// Reads every datagram queued on `s` without waiting.
+void UdpResponder::Take(net::SocketHandle s, bool other, bool answer) {
   for (int guard = 0; guard < 64; ++guard) {
+    bool queued = false;
+    if (net::WaitReadable(s, 0, queued) != 0 || !queued) return;
     std::uint8_t buffer[2048];
-    sockaddr_in from{};
-    socklen_t len = sizeof from;
-    const ssize_t n = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT,
-                               reinterpret_cast<sockaddr*>(&from), &len);
-    if (n < 0) return;
-    Received r{Bytes(buffer, buffer + n), other, from.sin_addr.s_addr, ntohs(from.sin_port)};
+    std::size_t n = 0;
+    net::Endpoint from;
+    // A datagram longer than the buffer is kept cut short, as a plain
+    // receive would.
+    const int error = net::ReceiveFrom(s, buffer, sizeof buffer, n, from);
+    if (error != 0 && error != net::kErrMessageTooLong) return;
+    Received r{Bytes(buffer, buffer + n), other, from.address, from.port};
     {
       std::lock_guard lock(mutex_);
       received_.push_back(r);
     }
     if (!answer) continue;
     if (const auto reply = handler_(r.bytes)) {
-      const int out = options_.answerFromOtherPort ? otherSocket_ : fd;
-      sendto(out, reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+      const net::SocketHandle out = options_.answerFromOtherPort ? otherSocket_ : s;
+      net::SendTo(out, reply->data(), reply->size(), from);
     }
   }
 }

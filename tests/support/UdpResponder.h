@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/Socket.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
@@ -41,6 +42,10 @@ class UdpResponder {
 
   std::uint16_t port() const { return port_; }
   std::uint16_t otherPort() const { return otherPort_; }
+  // The source address its answers carry. That is the bound address, except
+  // under Wine: there a datagram socket bound to one address of an interface
+  // sends from the interface's first address (127.0.0.1 on loopback).
+  std::uint32_t answerAddress() const { return answerAddress_; }
 
   // Stops answering and returns every datagram received, including those
   // still queued, in order of arrival per socket.
@@ -48,14 +53,16 @@ class UdpResponder {
 
  private:
   void Run();
-  void Take(int fd, bool other, bool answer);
+  void Take(net::SocketHandle s, bool other, bool answer);
+  std::uint32_t LearnAnswerAddress();
 
   Handler handler_;
   Options options_;
-  int socket_ = -1;
-  int otherSocket_ = -1;
+  net::SocketHandle socket_ = net::kInvalidSocket;
+  net::SocketHandle otherSocket_ = net::kInvalidSocket;
   std::uint16_t port_ = 0;
   std::uint16_t otherPort_ = 0;
+  std::uint32_t answerAddress_ = 0;
   std::mutex mutex_;
   std::vector<Received> received_;
   std::atomic<bool> stop_{false};

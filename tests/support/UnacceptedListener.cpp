@@ -1,55 +1,54 @@
 #include "tests/support/UnacceptedListener.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <stdexcept>
+#include <string>
+
+#include "net/ErrorNumbers.h"
+#include "tests/support/PeerSockets.h"
 
 namespace kestrel::testing {
 
 namespace {
 constexpr int kMaxFillers = 8;
-constexpr int kCompletionWaitMs = 100;
+constexpr std::uint32_t kCompletionWaitMs = 100;
 }  // namespace
 
 UnacceptedListener::UnacceptedListener(std::uint32_t address) : address_(address) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = address;
-  socklen_t len = sizeof a;
-  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      listen(listener_, 0) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    if (listener_ >= 0) close(listener_);
-    throw std::runtime_error("unaccepted listener: cannot listen");
+  // Backlog 0: the smallest queue the system allows, filled by one or two
+  // connections.
+  net::Endpoint bound;
+  int error = net::CreateSocket(net::SocketKind::Stream, listener_);
+  if (error == 0) error = net::Bind(listener_, {address, 0});
+  if (error == 0) error = peer::Listen(listener_, 0);
+  if (error == 0) error = net::LocalEndpoint(listener_, bound);
+  if (error != 0) {
+    net::CloseSocket(listener_);
+    throw std::runtime_error("unaccepted listener: cannot listen, error " + std::to_string(error));
   }
-  port_ = ntohs(a.sin_port);
+  port_ = bound.port;
 
   // Connect until one attempt is left hanging: from then on the queue is full.
   for (int k = 0; k < kMaxFillers; ++k) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) break;
-    const int r = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    pollfd p{fd, POLLOUT, 0};
-    if (r == 0 || (errno == EINPROGRESS && poll(&p, 1, kCompletionWaitMs) > 0)) {
-      fillers_.push_back(fd);
+    net::SocketHandle s = net::kInvalidSocket;
+    if (net::CreateSocket(net::SocketKind::Stream, s) != 0) break;
+    if (net::ConnectWithin(s, bound, kCompletionWaitMs, error)) {
+      fillers_.push_back(s);
       continue;
     }
-    close(fd);
-    return;
+    net::CloseSocket(s);
+    if (error == net::kErrTimedOut) return;
+    // A system that refuses connections to a full queue cannot leave a
+    // connect hanging this way.
+    break;
   }
-  for (int fd : fillers_) close(fd);
-  close(listener_);
-  throw std::runtime_error("unaccepted listener: the queue never filled");
+  for (net::SocketHandle s : fillers_) net::CloseSocket(s);
+  net::CloseSocket(listener_);
+  throw std::runtime_error("unaccepted listener: the queue never left a connect hanging");
 }
 
 UnacceptedListener::~UnacceptedListener() {
-  for (int fd : fillers_) close(fd);
-  close(listener_);
+  for (net::SocketHandle s : fillers_) net::CloseSocket(s);
+  net::CloseSocket(listener_);
 }
 
 }  // namespace kestrel::testing

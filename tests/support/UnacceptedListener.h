@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "net/Socket.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
@@ -23,8 +24,8 @@ class UnacceptedListener {
  private:
   std::uint32_t address_;
   std::uint16_t port_ = 0;
-  int listener_ = -1;
-  std::vector<int> fillers_;
+  net::SocketHandle listener_ = net::kInvalidSocket;
+  std::vector<net::SocketHandle> fillers_;
 };
 
 }  // namespace kestrel::testing
