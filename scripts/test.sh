@@ -24,3 +24,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build/ci-san -DKESTREL_SANITIZE=ON
 echo "== Windows cross-build and Wine tests =="
 KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh
+echo "== fuzzing: clang, libFuzzer, sanitizers, 20 s per target =="
+bash scripts/fuzz.sh 20
