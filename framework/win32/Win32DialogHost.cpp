@@ -188,7 +188,11 @@ class Win32DialogHost : public backend::DialogHost {
   }
   void EndModal() override {
     ended_ = true;
-    if (window_ != nullptr) PostMessageW(window_, WM_NULL, 0, 0);  // wakes the loop
+    if (window_ == nullptr) return;
+    // Ending hides the window at once, as the system's own dialogs do, even
+    // while the handler that ended it still runs.
+    ShowWindow(window_, SW_HIDE);
+    PostMessageW(window_, WM_NULL, 0, 0);  // wakes the loop
   }
 
   PixelRect ClientRect() const override { return windowPeer_->Placement(); }

@@ -154,6 +154,10 @@ void Type(CWnd& control, const std::string& text) {
   HWND window = Native(control);
   if (!Accepts(window)) return;
   SetFocus(window);
+  // The caret goes after the text already there, where a click behind the
+  // text would put it; a text set by code leaves it at the start.
+  const int end = GetWindowTextLengthW(window);
+  SendMessageW(window, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
   for (wchar_t c : win32::ToUtf16(text)) SendMessageW(window, WM_CHAR, c, 1);
   PumpQueued();
 }
