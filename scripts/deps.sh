@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Kestrel need,
-# when they are missing. Needs root (or sudo) on Debian 12.
+# when they are missing. Needs root (or sudo) on Debian 12. Recommended
+# packages come along: Wine needs several of them (X libraries, its own fonts)
+# to open windows.
 set -euo pipefail
 
 packages=(
@@ -20,5 +22,5 @@ if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" = 0 ] || SUDO=sudo
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
