@@ -25,6 +25,18 @@ echo "== sanitizer build =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build/ci-san Debug -DKESTREL_SANITIZE=ON
 echo "== Windows cross-build and Wine tests =="
-KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh
+KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh 2>&1 | tee build/windows-stage.log
 echo "== fuzzing: clang, libFuzzer, sanitizers, 20 s per target =="
-bash scripts/fuzz.sh 20
+bash scripts/fuzz.sh 20 2>&1 | tee build/fuzz-stage.log
+
+# One closing line over every stage: each stage above stops the script on its
+# first failure, so reaching this point means everything counted here passed.
+ctest_total() {
+  grep -ho "tests failed out of [0-9]*" "$@" | awk '{n += $5} END {print n + 0}'
+}
+passed=$(for d in build/ci build/ci-san; do ctest --test-dir "$d" -N; done |
+  grep -o "Total Tests: [0-9]*" | awk '{n += $3} END {print n + 0}')
+passed=$(( passed + $(ctest_total build/windows-stage.log) ))
+passed=$(( passed + $(grep -c "^smoke: passed" build/windows-stage.log || true) ))
+passed=$(( passed + $(grep -c "runs clean in" build/fuzz-stage.log || true) ))
+echo "Summary: ${passed} passed, 0 failed"
