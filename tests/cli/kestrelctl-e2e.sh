@@ -11,48 +11,10 @@ CTL=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/kestrelctl-e2e.XXXXXX")
-sim_pid=""
-failures=0
+source "$(dirname "$0")/../netns/sim-session.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 expect() { # what actual expected
   [[ "$2" == "$3" ]] || fail "$1: expected [$3], got [$2]"
-}
-
-stop_sim() {
-  [[ -n $sim_pid ]] || return 0
-  kill -TERM "$sim_pid" 2>/dev/null
-  for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$sim_pid" 2>/dev/null
-  wait "$sim_pid" 2>/dev/null
-  sim_pid=""
-}
-trap 'stop_sim; rm -rf "$work"' EXIT
-
-start_sim() { # simulator options...
-  stop_sim
-  : >"$work/sim.out"
-  : >"$work/sim.log"
-  "$SIM" --bind "$DEV" --verbose "$@" >"$work/sim.out" 2>"$work/sim.log" &
-  sim_pid=$!
-  for _ in $(seq 50); do grep -q ready "$work/sim.out" && return 0; sleep 0.1; done
-  fail "simulator not ready with: $*"
-}
-
-# Every connection the simulator saw has been closed again (bounded wait: the
-# close may be logged a moment after the tool has ended).
-expect_all_closed() { # label
-  local opened closed
-  for _ in $(seq 20); do
-    opened=$(grep -c -- '-- connected from' "$work/sim.log")
-    closed=$(grep -c -- '-- closed' "$work/sim.log")
-    [[ $opened == "$closed" ]] && return 0
-    sleep 0.1
-  done
-  fail "$1: $opened connections opened, $closed closed"
 }
 
 # Runs the tool against the simulator; sets rc, out, err and wire (the
@@ -100,7 +62,7 @@ ctl -i veth1 --json info
 [[ $out == '{"unitId":0,"modelIndex":21,"model":"SX-21","inputCount":8,"protocolFamily":4,"countingOn":1,'* ]] ||
   fail "info --json: $out"
 grep -q -- "connected from 10.77.0.2:" "$work/sim.log" || fail "-i veth1 did not bind to 10.77.0.2"
-expect_all_closed "info"
+connections_all_closed || fail "info: a connection was left open"
 
 # --- read: timing, rising counts, wire -------------------------------------------
 t0=$(date +%s%N)
@@ -160,7 +122,7 @@ expect "model without inputs" "$rc:$err:$wire" "3:機能に対応していない
 start_sim --model 25 --mode 1
 ctl info
 expect "spontaneous mode" "$rc:$err:$wire" "3:対象が自発通知モードです。RSTスイッチを3秒以上押してモードを変更してください。:4D 49 C8|"
-expect_all_closed "refusals"
+connections_all_closed || fail "refusals: a connection was left open"
 start_sim --model 1 --counting off
 ctl apply --input DI3=rise
 expect "input beyond the model" "$rc:$wire" "2:4D 49 C8|${READ_SETTINGS%%50 48 22*}"
@@ -185,9 +147,12 @@ sim_pid=""
 [[ $rc == 1 && $(wc -l <"$work/err") == 1 ]] || fail "device gone during read: $rc $(cat "$work/err")"
 
 # --- SIGINT and SIGTERM end a logging read after the sample in progress ---------
+# timeout --foreground hands the signal to the tool alone; without it timeout
+# also signals its whole process group, the tool gets the signal twice and,
+# as it should, takes the second one as "end now".
 for signal in INT TERM; do
   start_sim
-  timeout 40 "$CTL" -a "$DEV" read --interval 0.2 >"$work/out" 2>"$work/err" &
+  timeout --foreground 40 "$CTL" -a "$DEV" read --interval 0.2 >"$work/out" 2>"$work/err" &
   ctl_pid=$!
   for _ in $(seq 50); do (($(wc -l <"$work/out") >= 3)) && break; sleep 0.1; done
   kill -"$signal" "$ctl_pid"
@@ -198,7 +163,7 @@ for signal in INT TERM; do
   [[ $rc == 0 && ! -s $work/err ]] || fail "SIG$signal: status $rc $(cat "$work/err")"
   ((elapsed_ms < 2000)) || fail "SIG$signal took $elapsed_ms ms"
   awk -F, 'NR > 1 && NF != 9 { exit 1 }' "$work/out" || fail "SIG$signal left a cut line"
-  expect_all_closed "SIG$signal"
+  connections_all_closed || fail "SIG$signal: a connection was left open"
 done
 
 # --- usage errors: exit 2, message and hint, nothing sent ------------------------

@@ -13,32 +13,7 @@ CTL=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/kestrelctl-faults.XXXXXX")
-sim_pid=""
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-stop_sim() {
-  [[ -n $sim_pid ]] || return 0
-  kill -TERM "$sim_pid" 2>/dev/null
-  for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$sim_pid" 2>/dev/null
-  wait "$sim_pid" 2>/dev/null
-  sim_pid=""
-}
-trap 'stop_sim; rm -rf "$work"' EXIT
-
-start_sim() { # simulator options...
-  stop_sim
-  : >"$work/sim.out"
-  "$SIM" --bind "$DEV" --verbose "$@" >"$work/sim.out" 2>"$work/sim.log" &
-  sim_pid=$!
-  for _ in $(seq 50); do grep -q ready "$work/sim.out" && return 0; sleep 0.1; done
-  fail "simulator not ready with: $*"
-}
+source "$(dirname "$0")/../netns/sim-session.sh"
 
 # Runs the tool; sets rc, err (one line per message) and ms (wall time).
 ctl() {
@@ -48,17 +23,6 @@ ctl() {
   rc=$?
   ms=$((($(date +%s%N) - t0) / 1000000))
   err=$(cat "$work/err")
-}
-
-all_closed() {
-  local opened closed
-  for _ in $(seq 20); do
-    opened=$(grep -c -- '-- connected from' "$work/sim.log")
-    closed=$(grep -c -- '-- closed' "$work/sim.log")
-    [[ $opened == "$closed" ]] && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # Slack for the start of the process and the exchanges around the fault.
@@ -88,10 +52,10 @@ for entry in "${cases[@]}"; do
   [[ $err == "$message" ]] || fail "$name: message [$err], expected [$message]"
   fault_ms=$ms
   ((ms >= least && ms <= most + SLACK_MS)) || fail "$name: took $ms ms, expected $least to $((most + SLACK_MS))"
-  all_closed || fail "$name: a connection was left open"
+  connections_all_closed || fail "$name: a connection was left open"
   ctl read
   [[ $rc == 0 && -z $err ]] || fail "$name: the next read failed: $rc [$err]"
-  all_closed || fail "$name: the next read left a connection open"
+  connections_all_closed || fail "$name: the next read left a connection open"
   echo "ok: $name ($fault_ms ms)"
 done
 
