@@ -1,0 +1,31 @@
+#pragma once
+// How the device operations' messages reach the collector, and what kind of
+// failure each message stands for.
+#include <string>
+
+#include "collector/Records.h"
+#include "device/Connect.h"
+#include "device/OperatorPort.h"
+
+namespace kestrel::collector {
+
+// The operations tell the operator through this port; the collector has no
+// operator at hand and keeps the last text for its failure record instead.
+class MessageKeeper final : public OperatorPort {
+ public:
+  void ShowMessage(const std::string& text) override { last_ = text; }
+  void RefreshControls() override {}
+  void UpdateCountingControls() override {}
+  void StopAutoUpdate() override {}
+
+  // The last message without its trailing line break.
+  std::string Take();
+
+ private:
+  std::string last_;
+};
+
+// The kind of failure behind a message of the connect steps or of a read.
+FailureKind ClassifyFailure(const std::string& message);
+
+}  // namespace kestrel::collector

@@ -1,0 +1,23 @@
+#pragma once
+// Where records go. Each output implements this interface.
+//
+// Thread safety: the calls come from the device threads, concurrently for
+// different devices; the calls about one device come from one thread at a
+// time and in the order the things happened. An implementation therefore
+// guards whatever it shares between devices. A call should return quickly:
+// it runs inside the device's poll, so a slow sink delays that device.
+#include "collector/Records.h"
+
+namespace kestrel::collector {
+
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+  virtual void OnSample(const Sample& sample) = 0;
+  virtual void OnEvent(const Event& event) = 0;
+  virtual void OnStatus(const StatusChange& change) = 0;
+  // SIGHUP: files are closed and opened again by name (log rotation).
+  virtual void Reopen() {}
+};
+
+}  // namespace kestrel::collector
