@@ -1,0 +1,102 @@
+#include "collector/Config.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "net/AddressText.h"
+
+namespace kestrel::collector {
+
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text, double min,
+                                                      double max) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value) || value < min || value > max)
+    return std::nullopt;
+  return std::chrono::milliseconds(std::llround(value * 1000));
+}
+
+std::optional<std::string> CanonicalAddress(const std::string& text) {
+  // Four decimal parts only: the classic short and octal forms are legal for
+  // the window's entry, but in a file they are more likely a typing error.
+  int parts = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t dot = text.find('.', start);
+    const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+      return std::nullopt;
+    if (std::atoi(part.c_str()) > 255) return std::nullopt;
+    ++parts;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  if (parts != 4) return std::nullopt;
+  const std::optional<std::uint32_t> address = net::ParseDottedAddress(text);
+  if (!address) return std::nullopt;
+  return net::FormatAddress(*address);
+}
+
+namespace {
+std::optional<std::uint16_t> ParsePort(const std::string& text) {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < 1 || value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+}  // namespace
+
+std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error) {
+  DeviceConfig config;
+  config.origin = "--device " + spec;
+  std::string where = spec;
+  if (const std::size_t eq = spec.find('='); eq != std::string::npos) {
+    config.device.name = spec.substr(eq + 1);
+    where = spec.substr(0, eq);
+    if (config.device.name.empty()) {
+      error = "--device " + spec + ": empty name after '='";
+      return std::nullopt;
+    }
+  }
+  std::string address = where;
+  config.device.port = kDefaultPort;
+  if (const std::size_t colon = where.find(':'); colon != std::string::npos) {
+    address = where.substr(0, colon);
+    const std::optional<std::uint16_t> port = ParsePort(where.substr(colon + 1));
+    if (!port) {
+      error = "--device " + spec + ": the port must be a number from 1 to 65535";
+      return std::nullopt;
+    }
+    config.device.port = *port;
+  }
+  const std::optional<std::string> canonical = CanonicalAddress(address);
+  if (!canonical) {
+    error = "--device " + spec + ": '" + address + "' is not an IPv4 address (a.b.c.d)";
+    return std::nullopt;
+  }
+  config.device.address = *canonical;
+  if (config.device.name.empty()) config.device.name = config.device.address;
+  return config;
+}
+
+std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config) {
+  std::map<std::pair<std::string, std::uint16_t>, std::string> places;
+  std::map<std::string, std::string> names;
+  for (const DeviceConfig& d : config.devices) {
+    const auto [at, fresh] = places.emplace(std::make_pair(d.device.address, d.device.port), d.origin);
+    if (!fresh)
+      return d.origin + ": device " + d.device.address + ":" + std::to_string(d.device.port) +
+             " is already given (" + at->second + "); one connection per device";
+    const auto [named, newName] = names.emplace(d.device.name, d.origin);
+    if (!newName)
+      return d.origin + ": the name '" + d.device.name + "' is already used (" + named->second + ")";
+  }
+  return std::nullopt;
+}
+
+}  // namespace kestrel::collector

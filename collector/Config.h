@@ -1,0 +1,67 @@
+#pragma once
+// What the collector is asked to do: the devices, how often, where the
+// records go. Filled from the command line and a TOML file; every value is
+// checked before any device is contacted.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collector/Records.h"
+
+namespace kestrel::collector {
+
+inline constexpr std::uint16_t kDefaultPort = 10003;
+inline constexpr std::chrono::milliseconds kDefaultInterval{1000};
+// Longest interval accepted (about 11 days), as for kestrelctl read.
+inline constexpr double kMaxIntervalSeconds = 1e6;
+// Shortest interval accepted: a poll of eight inputs needs a few round trips.
+inline constexpr double kMinIntervalSeconds = 0.01;
+
+struct DeviceConfig {
+  DeviceRef device;  // address in canonical dotted form; name defaults to it
+  std::optional<std::chrono::milliseconds> interval;
+  std::optional<std::string> interface;
+  std::string origin;  // "FILE:LINE" or "--device", for messages
+};
+
+struct CollectorConfig {
+  std::vector<DeviceConfig> devices;
+  std::chrono::milliseconds interval = kDefaultInterval;
+  std::optional<std::string> interface;
+  std::optional<std::string> csvDir;
+  bool scan = false;
+  std::optional<std::chrono::milliseconds> rescan;
+  std::chrono::milliseconds scanWait{5000};
+  // Bounds that tests shorten; the product's values otherwise.
+  std::optional<std::chrono::milliseconds> backoffFirst;
+  std::optional<std::chrono::milliseconds> backoffMax;
+  std::optional<std::chrono::milliseconds> timeout;  // channel and probe waits
+};
+
+// Parses "SECONDS" (decimal, fraction allowed) within [min, max]; nullopt
+// when it is not such a number.
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text, double min,
+                                                      double max);
+
+// "ADDR[:PORT][=NAME]" as --device takes it; the error text when refused.
+std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error);
+
+// Checks a dotted IPv4 address and gives its canonical form.
+std::optional<std::string> CanonicalAddress(const std::string& text);
+
+// Maps the text of a TOML configuration file onto `config`. On failure
+// returns "FILE:LINE: what is wrong" and leaves `config` partly filled.
+// Devices from the file are added after those already in `config`; settings
+// given in the file apply unless the command line has set them (`fromArgs`).
+struct ArgsSet {
+  bool interval = false, interface = false, csvDir = false;
+};
+std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
+                                           CollectorConfig& config, const ArgsSet& fromArgs = {});
+
+// Refuses two devices with the same address and port, or the same name.
+std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config);
+
+}  // namespace kestrel::collector

@@ -1,0 +1,170 @@
+// kestrel-collector: the counts of many devices, polled together and kept
+// over time, as JSON Lines or CSV.
+#include <signal.h>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Session.h"
+#include "collector/CommandLine.h"
+#include "collector/DevicePoller.h"
+#include "collector/Outputs.h"
+#include "collector/SinkList.h"
+#include "net/AddressText.h"
+#include "net/Scan.h"
+#include "net/Socket.h"
+
+namespace {
+
+using namespace kestrel;
+using namespace kestrel::collector;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr char kProgram[] = "kestrel-collector";
+
+int Usage(const std::string& problem) {
+  std::cerr << kProgram << ": " << problem << "\nTry '" << kProgram << " --help'.\n";
+  return kExitUsage;
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
+PollTimings TimingsOf(const CollectorConfig& c) {
+  PollTimings t;
+  if (c.backoffFirst) t.backoffFirst = *c.backoffFirst;
+  if (c.backoffMax) t.backoffMax = *c.backoffMax;
+  if (t.backoffMax < t.backoffFirst) t.backoffMax = t.backoffFirst;
+  if (c.timeout) {
+    const auto ms = static_cast<std::uint32_t>(c.timeout->count());
+    t.channel.connectMs = t.channel.sendMs = t.channel.receiveMs = ms;
+    t.connect.probe.replyWaitMs = ms;
+    t.connect.probe.followUpReceiveMs = std::min(t.connect.probe.followUpReceiveMs, ms);
+  }
+  return t;
+}
+
+// SIGINT, SIGTERM and SIGHUP are taken by the main thread only: they are
+// blocked before any poller thread starts, and waited for here.
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);  // a closed output shows as a failed write
+  net::StartSocketLibrary();
+  CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (cl.help) {
+    std::cout << HelpText() << std::flush;
+    return kExitOk;
+  }
+  if (cl.version) {
+    std::cout << kProgram << " " << KESTREL_VERSION << "\n" << std::flush;
+    return kExitOk;
+  }
+  if (!cl.error.empty()) return Usage(cl.error);
+  CollectorConfig& config = cl.config;
+
+  // Everything is checked before any device is contacted.
+  for (const std::string& file : cl.configFiles) {
+    const std::optional<std::string> text = ReadFile(file);
+    if (!text) return Usage(file + ": cannot be read");
+    if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
+  }
+  if (auto error = CheckDevicesUnique(config)) return Usage(*error);
+  if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
+
+  const std::optional<AdapterTable> adapters = cli::LoadAdapters(std::cerr);
+  if (!adapters) return kExitFailure;
+  const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {
+    const AdapterEntry* row = cli::FindInterface(*adapters, name);
+    if (row == nullptr) return std::nullopt;
+    return row->address;
+  };
+  const std::optional<std::uint32_t> defaultLocal = localAddressOf(config.interface);
+  if (!defaultLocal) return Usage("no usable interface '" + config.interface.value_or("") + "'");
+  std::vector<DeviceTarget> targets;
+  for (const DeviceConfig& d : config.devices) {
+    const std::optional<std::uint32_t> local = d.interface ? localAddressOf(d.interface) : defaultLocal;
+    if (!local) return Usage(d.origin + ": no usable interface '" + *d.interface + "'");
+    targets.push_back(DeviceTarget{d.device, d.interval.value_or(config.interval), *local});
+  }
+
+  SinkList sinks;
+  JsonLinesSink json(std::cout, !config.csvDir);
+  sinks.Add(json);
+  std::optional<CsvSink> csv;
+  if (config.csvDir) {
+    csv.emplace(*config.csvDir);
+    // Find out now, not at the first sample, whether the directory takes files.
+    const std::string probe = csv->PathFor(".write-test", "0");
+    std::FILE* f = std::fopen(probe.c_str(), "w");
+    if (f == nullptr) {
+      std::cerr << kProgram << ": cannot write into " << *config.csvDir << "\n";
+      return kExitFailure;
+    }
+    std::fclose(f);
+    std::remove(probe.c_str());
+    sinks.Add(*csv);
+  }
+
+  const sigset_t signals = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  const PollTimings timings = TimingsOf(config);
+  PollerRegistry pollers;
+  for (const DeviceTarget& t : targets) pollers.Add(t, timings, sinks);
+
+  const auto scan = [&] {
+    int error = 0;
+    const auto answers = ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
+                                        timings.connect.probe, error);
+    if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
+    for (const ScanAnswer& a : answers) {
+      if (!a.supported) continue;
+      const std::string address = net::FormatAddress(a.source.address);
+      DeviceTarget t{DeviceRef{address, address, 10003}, config.interval, *defaultLocal};
+      pollers.Add(t, timings, sinks);  // refused when it is polled already
+    }
+  };
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> nextScan;
+  if (config.scan) nextScan = Clock::now();
+
+  int status = kExitOk;
+  for (;;) {
+    if (nextScan && Clock::now() >= *nextScan) {
+      scan();
+      nextScan = config.rescan ? std::optional(Clock::now() + *config.rescan) : std::nullopt;
+    }
+    // Wakes a few times a second to notice a broken output.
+    timespec slice{0, 200'000'000};
+    const int signal = sigtimedwait(&signals, nullptr, &slice);
+    if (signal == SIGHUP) sinks.Reopen();
+    if (signal == SIGINT || signal == SIGTERM) break;
+    if (!json.good()) {
+      status = kExitFailure;
+      break;
+    }
+  }
+  pollers.StopAll();
+  return status;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Finding devices: the probe's first query sent as a limited broadcast on
+// one interface, and every answer within the wait collected.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "net/Probe.h"
+
+namespace kestrel {
+
+struct ScanAnswer {
+  net::Endpoint source;             // where the answer came from
+  std::array<char, 2> productCode{};
+  std::int32_t probeKind = 0;
+  bool supported = false;           // the probe would accept this answer
+};
+
+// Sends the two probe datagrams to `target` (255.255.255.255, network byte
+// order, unless told otherwise) on settings.devicePort from `localAddress`,
+// and collects answers for `waitMs`, one per source address, in the order
+// they came. `error` is a socket error number when the scan could not run.
+std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t waitMs,
+                                       const ProbeSettings& settings, int& error,
+                                       std::uint32_t target = 0xFFFFFFFFu);
+
+}  // namespace kestrel
