@@ -71,13 +71,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (auto v = seconds(kMinWaitSeconds, kMaxBackoffSeconds, "seconds up to 3600")) c.backoffMax = *v;
     } else if (arg == "--timeout") {
       if (auto v = seconds(kMinWaitSeconds, kMaxTimeoutSeconds, "seconds up to 600")) c.timeout = *v;
-    } else {
+    } else if (!ParseOutputOption(arg, [&]() -> std::optional<std::string> {
+                 if (!need()) return std::nullopt;
+                 return value;
+               }, cl.outputs, cl.error)) {
       cl.error = "unknown option '" + args[i] + "'";
     }
   }
   if (cl.error.empty() && !cl.help && !cl.version && c.devices.empty() && cl.configFiles.empty() &&
       !c.scan)
     cl.error = "no devices: give --device, --config or --scan";
+  if (cl.error.empty())
+    if (auto error = CheckOutputOptions(cl.outputs)) cl.error = *error;
   return cl;
 }
 
@@ -105,6 +110,7 @@ Polling:
 Output:
       --csv-dir DIR                samples to DIR/NAME-YYYY-MM-DD.csv instead
                                    of standard output (events stay there)
+)" + OutputHelpText() + R"(Other:
   -h, --help                       this text
       --version                    the version
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "collector/Config.h"
+#include "collector/OutputOptions.h"
 
 namespace kestrel::collector {
 
@@ -11,6 +12,7 @@ struct CommandLine {
   CollectorConfig config;
   std::vector<std::string> configFiles;  // --config, read in order
   ArgsSet set;                           // settings the command line gave
+  OutputOptions outputs;                 // metrics endpoint, broker, shard
   bool help = false;
   bool version = false;
   std::string error;  // empty when usable

@@ -12,6 +12,7 @@
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
 #include "collector/Outputs.h"
+#include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
 #include "net/AddressText.h"
 #include "net/Scan.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   for (const DeviceConfig& d : config.devices) {
     const std::optional<std::uint32_t> local = d.interface ? localAddressOf(d.interface) : defaultLocal;
     if (!local) return Usage(d.origin + ": no usable interface '" + *d.interface + "'");
+    if (cl.outputs.shard && !InShard(*cl.outputs.shard, d.device.address, d.device.port)) continue;
     targets.push_back(DeviceTarget{d.device, d.interval.value_or(config.interval), *local});
   }
 
@@ -131,6 +133,14 @@ int main(int argc, char** argv) {
 
   const PollTimings timings = TimingsOf(config);
   PollerRegistry pollers;
+  std::string outputError;
+  const AdapterEntry* localRow = cli::FindInterface(*adapters, config.interface);
+  const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
+      cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
+  if (!services) {
+    std::cerr << kProgram << ": " << outputError << "\n";
+    return kExitFailure;
+  }
   for (const DeviceTarget& t : targets) pollers.Add(t, timings, sinks);
 
   const auto scan = [&] {
@@ -141,6 +151,7 @@ int main(int argc, char** argv) {
     for (const ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
+      if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, 10003)) continue;
       DeviceTarget t{DeviceRef{address, address, 10003}, config.interval, *defaultLocal};
       pollers.Add(t, timings, sinks);  // refused when it is polled already
     }
@@ -166,5 +177,6 @@ int main(int argc, char** argv) {
     }
   }
   pollers.StopAll();
+  services->Stop();  // after the pollers, so their last status goes out
   return status;
 }
