@@ -48,7 +48,7 @@ void Fill(std::uint8_t* data, std::size_t length, std::uint64_t position) {
 
 SimServer::SimServer(const SimConfig& config, std::ostream* log)
     : config_(config),
-      log_(config.verbose ? log : nullptr),
+      log_(config.verbose ? log : nullptr, config.logLabel),
       faults_(config.faults),
       device_(config, SimClock::now()) {
   const ModelRow& row = ModelRowAt(config.modelIndex);
