@@ -70,6 +70,8 @@ struct SimConfig {
   // bindAddress, each with its own state; the log then names the device.
   std::uint32_t devices = 1;
   std::string logLabel;
+  // Also answer discovery queries sent as a broadcast (a scan).
+  bool answerBroadcast = false;
   // Every counter goes back to 0 once, this many milliseconds after power-up
   // (a device restarted by its owner); -1: never.
   std::int64_t resetCountersAtMs = -1;

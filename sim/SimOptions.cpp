@@ -271,6 +271,13 @@ const std::vector<OptionDef>& Options() {
          c.devices = static_cast<std::uint32_t>(*n);
          return {};
        }},
+      {"--answer-broadcast", Arg::None, nullptr,
+       "also answer discovery queries sent as a broadcast, as a real device\n"
+       "does (a second socket on the wildcard address, same port).",
+       [](SimConfig& c, const std::string&) -> std::string {
+         c.answerBroadcast = true;
+         return {};
+       }},
       {"--reset-counters-at", Arg::Required, "MS",
        "set every counter back to 0 once, MS milliseconds after start (a\n"
        "device restarted by its owner).",
