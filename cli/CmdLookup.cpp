@@ -5,6 +5,7 @@
 #include "cli/Session.h"
 #include "net/AddressText.h"
 #include "net/Probe.h"
+#include "net/Scan.h"
 
 namespace kestrel::cli {
 
@@ -36,6 +37,28 @@ int RunProbe(const Invocation& inv, Terminal& terminal) {
   return kExitFailure;
 }
 
+int RunScan(const Invocation& inv, Terminal& terminal) {
+  Session session(terminal.messages);
+  if (const int status = session.SelectInterface(inv); status != kExitOk) return status;
+  std::uint32_t target = net::kAddressNone;  // the limited broadcast
+  if (!inv.address.empty()) {
+    const std::optional<std::uint32_t> address = net::ParseDottedAddress(TrimEntry(inv.address));
+    if (!address) return UsageError(terminal.messages, "--address takes a dotted IPv4 address for scan", inv.command);
+    target = *address;
+  }
+  int error = 0;
+  const auto waitMs = static_cast<std::uint32_t>(inv.scan.waitSeconds * 1000);
+  const std::vector<ScanAnswer> answers =
+      ScanForDevices(session.state().localAddress, waitMs, ProbeSettings{}, error, target);
+  if (error != 0) {
+    session.Tell(NetworkErrorText('F', error));
+    return kExitFailure;
+  }
+  for (const ScanAnswer& a : answers)
+    if (!terminal.Print(ScanLine(a, inv.json))) return kExitFailure;
+  return kExitOk;
+}
+
 int RunInfo(const Invocation& inv, Terminal& terminal) {
   Session session(terminal.messages);
   if (const int status = session.Connect(inv); status != kExitOk) return status;
@@ -53,6 +76,7 @@ int RunCommand(const Invocation& inv, Terminal& terminal) {
     case Command::Start: return RunStart(inv, terminal);
     case Command::Stop: return RunStop(inv, terminal);
     case Command::Read: return RunRead(inv, terminal);
+    case Command::Scan: return RunScan(inv, terminal);
     case Command::None: break;
   }
   return UsageError(terminal.messages, "no command given", Command::None);

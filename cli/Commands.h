@@ -27,6 +27,7 @@ int RunApply(const Invocation& inv, Terminal& terminal);
 int RunStart(const Invocation& inv, Terminal& terminal);
 int RunStop(const Invocation& inv, Terminal& terminal);
 int RunRead(const Invocation& inv, Terminal& terminal);
+int RunScan(const Invocation& inv, Terminal& terminal);
 
 int RunCommand(const Invocation& inv, Terminal& terminal);
 

@@ -84,6 +84,21 @@ std::string ProbeLine(std::int32_t result, const DeviceState& state, bool json) 
          " family=" + std::to_string(state.protocolFamily);
 }
 
+std::string ScanLine(const ScanAnswer& answer, bool json) {
+  const std::string address = net::FormatAddress(answer.source.address);
+  const std::string product(answer.productCode.data(), answer.productCode.size());
+  if (json)
+    return JsonObject()
+        .Add("address", address)
+        .Add("port", std::int64_t{answer.source.port})
+        .Add("productCode", product)
+        .Add("probeKind", answer.probeKind)
+        .AddBool("supported", answer.supported)
+        .str();
+  return address + " product=" + Printable(product) + " kind=" + std::to_string(answer.probeKind) +
+         " supported=" + (answer.supported ? "yes" : "no");
+}
+
 std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
   const std::int32_t inputCount = CurrentInputCount(state);
   if (json) {

@@ -9,10 +9,13 @@
 
 #include "device/DeviceState.h"
 #include "net/AdapterTable.h"
+#include "net/Scan.h"
 
 namespace kestrel::cli {
 
 std::string InterfaceLine(const AdapterEntry& entry, bool json);
+
+std::string ScanLine(const ScanAnswer& answer, bool json);
 
 std::string ProbeLine(std::int32_t result, const DeviceState& state, bool json);
 

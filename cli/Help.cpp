@@ -27,6 +27,7 @@ Commands:
   start                  switch counting on
   stop                   switch counting off
   read                   read the counters once or at an interval
+  scan                   list the devices that answer a broadcast probe
 
 Exit status:
   0  success
@@ -118,6 +119,18 @@ sample is
 A failed read prints the message and ends with status 1.
 )TXT";
 
+constexpr char kScan[] = R"TXT(Usage: kestrelctl [--interface ADDR|NAME] [--json] scan [--wait SECONDS]
+
+Sends the discovery query as a broadcast (255.255.255.255, or --address, for
+example a subnet's broadcast address) to UDP port 30718 from the chosen
+interface, and lists every device that answers within the wait, one per line:
+  ADDRESS product=PC kind=K supported=yes|no
+or with --json
+  {"address":"A.B.C.D","port":P,"productCode":"PC","probeKind":K,"supported":true}
+supported tells whether the connect steps would accept the answer.
+  --wait SECONDS   how long to wait for answers (default 5, the probe's wait)
+)TXT";
+
 }  // namespace
 
 std::string HelpText(Command command) {
@@ -129,6 +142,7 @@ std::string HelpText(Command command) {
     case Command::Start: return kStart;
     case Command::Stop: return kStop;
     case Command::Read: return kRead;
+    case Command::Scan: return kScan;
     case Command::None: break;
   }
   return kGeneral;

@@ -18,7 +18,7 @@ struct CommandRow {
 constexpr CommandRow kCommands[] = {
     {Command::Interfaces, "interfaces"}, {Command::Probe, "probe"}, {Command::Info, "info"},
     {Command::Apply, "apply"},           {Command::Start, "start"}, {Command::Stop, "stop"},
-    {Command::Read, "read"},
+    {Command::Read, "read"},             {Command::Scan, "scan"},
 };
 
 Command CommandNamed(std::string_view name) {
@@ -49,6 +49,7 @@ constexpr ValueOption kChatter{"--chatter", nullptr};
 constexpr ValueOption kInput{"--input", nullptr};
 constexpr ValueOption kInterval{"--interval", nullptr};
 constexpr ValueOption kSamples{"--samples", nullptr};
+constexpr ValueOption kWait{"--wait", nullptr};
 constexpr const ValueOption* kGlobalValueOptions[] = {&kAddress, &kPort, &kInterface};
 
 class ArgReader {
@@ -230,6 +231,9 @@ class Parser {
         error_ = "--samples takes a whole number (0: until interrupted), not '" + value + "'";
       inv.read.samples = samples;
       samplesGiven_ = true;
+    } else if (c == Command::Scan && reader_.Match(arg, kWait, value, error_)) {
+      if (error_.empty() && !ParseInterval(value, inv.scan.waitSeconds))
+        error_ = "--wait takes a number of seconds above 0 (for example 2), not '" + value + "'";
     } else if (error_.empty()) {
       error_ = c == Command::None ? "unknown option '" + arg + "'"
                                   : "unknown option '" + arg + "' for " + CommandName(c);
@@ -249,7 +253,7 @@ class Parser {
     } else if (inv.command == Command::Read && !samplesGiven_) {
       inv.read.samples = 0;  // a logging run goes on until it is interrupted
     }
-    if (inv.command != Command::Interfaces && !addressGiven) {
+    if (inv.command != Command::Interfaces && inv.command != Command::Scan && !addressGiven) {
       error_ = std::string("--address is required for ") + CommandName(inv.command);
       return;
     }

@@ -10,7 +10,7 @@
 
 namespace kestrel::cli {
 
-enum class Command { None, Interfaces, Probe, Info, Apply, Start, Stop, Read };
+enum class Command { None, Interfaces, Probe, Info, Apply, Start, Stop, Read, Scan };
 
 inline constexpr char kDefaultPort[] = "10003";
 
@@ -32,6 +32,10 @@ struct ReadRequest {
   std::uint64_t samples = 1;              // 0: until interrupted
 };
 
+struct ScanRequest {
+  double waitSeconds = 5;  // the probe's own wait
+};
+
 struct Invocation {
   std::string address;
   std::string portText = kDefaultPort;  // as typed; the connect steps judge it again
@@ -41,6 +45,7 @@ struct Invocation {
   bool help = false;  // show the help of `command` (None: the general help)
   ApplyRequest apply;
   ReadRequest read;
+  ScanRequest scan;
 };
 
 struct ParseResult {

@@ -28,7 +28,9 @@ std::optional<std::string> CanonicalAddress(const std::string& text) {
   while (true) {
     const std::size_t dot = text.find('.', start);
     const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+    // A leading zero would read as octal by the classic rules: refused.
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+        (part.size() > 1 && part[0] == '0'))
       return std::nullopt;
     if (std::atoi(part.c_str()) > 255) return std::nullopt;
     ++parts;
@@ -50,6 +52,11 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
   return static_cast<std::uint16_t>(value);
 }
 }  // namespace
+
+std::string DefaultName(const DeviceRef& device) {
+  if (device.port == kDefaultPort) return device.address;
+  return device.address + ":" + std::to_string(device.port);
+}
 
 std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error) {
   DeviceConfig config;
@@ -80,7 +87,7 @@ std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string
     return std::nullopt;
   }
   config.device.address = *canonical;
-  if (config.device.name.empty()) config.device.name = config.device.address;
+  if (config.device.name.empty()) config.device.name = DefaultName(config.device);
   return config;
 }
 

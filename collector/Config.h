@@ -20,7 +20,7 @@ inline constexpr double kMaxIntervalSeconds = 1e6;
 inline constexpr double kMinIntervalSeconds = 0.01;
 
 struct DeviceConfig {
-  DeviceRef device;  // address in canonical dotted form; name defaults to it
+  DeviceRef device;  // address in canonical dotted form
   std::optional<std::chrono::milliseconds> interval;
   std::optional<std::string> interface;
   std::string origin;  // "FILE:LINE" or "--device", for messages
@@ -44,6 +44,10 @@ struct CollectorConfig {
 // when it is not such a number.
 std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text, double min,
                                                       double max);
+
+// The name of a device without one: its address, with the port unless it
+// is the usual one.
+std::string DefaultName(const DeviceRef& device);
 
 // "ADDR[:PORT][=NAME]" as --device takes it; the error text when refused.
 std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error);

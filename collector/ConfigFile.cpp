@@ -92,7 +92,7 @@ class Mapper {
     }
     if (!address) return Fail(table, "[[device]] without 'address'");
     device.device.address = *address;
-    if (device.device.name.empty()) device.device.name = *address;
+    if (device.device.name.empty()) device.device.name = DefaultName(device.device);
     config_.devices.push_back(std::move(device));
     return true;
   }

@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev
+  libtomlplusplus-dev
   iproute2 util-linux xvfb xauth
 )
 packages+=("$@")

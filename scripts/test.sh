@@ -24,6 +24,14 @@ echo "== sanitizer build =="
 # the standard library when the sanitizers and -O2 meet.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build/ci-san Debug -DKESTREL_SANITIZE=ON
+echo "== thread sanitizer: the collector's threads, its tests and the simulator =="
+# Only these targets, to keep CI quick; the threads live in the collector and
+# in the simulator's many-device mode.
+cmake -S . -B build/ci-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=ON \
+  -DKESTREL_BUILD_GUI=OFF -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+cmake --build build/ci-tsan -j "$jobs" --target collector_tests kestrel-collector kestrel-sim
+(cd build/ci-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --output-on-failure -R '^collector_' --timeout 600) 2>&1 | tee build/tsan-stage.log
 echo "== Windows cross-build and Wine tests =="
 KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh 2>&1 | tee build/windows-stage.log
 echo "== fuzzing: clang, libFuzzer, sanitizers, 20 s per target =="
@@ -36,7 +44,7 @@ ctest_total() {
 }
 passed=$(for d in build/ci build/ci-san; do ctest --test-dir "$d" -N; done |
   grep -o "Total Tests: [0-9]*" | awk '{n += $3} END {print n + 0}')
-passed=$(( passed + $(ctest_total build/windows-stage.log) ))
+passed=$(( passed + $(ctest_total build/windows-stage.log build/tsan-stage.log) ))
 passed=$(( passed + $(grep -c "^smoke: passed" build/windows-stage.log || true) ))
 passed=$(( passed + $(grep -c "runs clean in" build/fuzz-stage.log || true) ))
 echo "Summary: ${passed} passed, 0 failed"

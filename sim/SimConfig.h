@@ -66,6 +66,15 @@ struct SimConfig {
   std::array<InputSetup, kMaxInputs> inputs = DefaultInputs();
 
   bool verbose = false;
+  // One process may stand in for many devices, on consecutive addresses from
+  // bindAddress, each with its own state; the log then names the device.
+  std::uint32_t devices = 1;
+  std::string logLabel;
+  // Also answer discovery queries sent as a broadcast (a scan).
+  bool answerBroadcast = false;
+  // Every counter goes back to 0 once, this many milliseconds after power-up
+  // (a device restarted by its owner); -1: never.
+  std::int64_t resetCountersAtMs = -1;
   std::array<FaultSetting, kFaultKindCount> faults{};
 
   FaultSetting& fault(FaultKind k) { return faults[static_cast<std::size_t>(k)]; }

@@ -22,6 +22,7 @@ constexpr std::array<std::int64_t, 4> kPeriodUs{0, 100'000, 1'000'000, 10'000'00
 
 SimDevice::SimDevice(const SimConfig& config, SimClock::time_point powerUp)
     : powerUp_(powerUp),
+      resetAtUs_(config.resetCountersAtMs < 0 ? -1 : config.resetCountersAtMs * 1000),
       modelIndex_(config.modelIndex),
       unitId_(config.unitId),
       countingOn_(config.countingOn),
@@ -72,6 +73,15 @@ void SimDevice::LatchAll() {
 void SimDevice::AdvanceTo(SimClock::time_point now) {
   const std::int64_t toUs =
       std::chrono::duration_cast<std::chrono::microseconds>(now - powerUp_).count();
+  if (resetAtUs_ >= 0 && toUs >= resetAtUs_) {
+    AdvanceToUs(resetAtUs_);
+    resetAtUs_ = -1;
+    for (Input& in : inputs_) in.running = in.latched = 0;
+  }
+  AdvanceToUs(toUs);
+}
+
+void SimDevice::AdvanceToUs(std::int64_t toUs) {
   if (toUs <= nowUs_) return;
   const std::int64_t periodUs = kPeriodUs[static_cast<std::size_t>(countPeriod_)];
   if (periodUs != 0) {

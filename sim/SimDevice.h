@@ -56,10 +56,12 @@ class SimDevice {
   // Moves the waves and counters to `now`, latching at the last period
   // boundary passed on the way.
   void AdvanceTo(SimClock::time_point now);
+  void AdvanceToUs(std::int64_t toUs);
   void Step(std::int64_t toUs);
   void LatchAll();
 
   SimClock::time_point powerUp_;
+  std::int64_t resetAtUs_;  // -1 once done or when never
   std::int64_t nowUs_ = 0;  // microseconds since power-up that the state stands at
   std::int32_t modelIndex_;
   std::int32_t unitId_;

@@ -1,9 +1,12 @@
 // kestrel-sim: a stand-in for the pulse-counter device, for trying, testing
 // and demonstrating Kestrel without hardware.
+#include <arpa/inet.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 
 #include <iostream>
+#include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -35,12 +38,33 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  SimServer server(parsed.config, &std::cerr);
-  if (const std::string error = server.Open(); !error.empty()) {
-    std::cerr << "kestrel-sim: " << error << "\n";
-    return 1;
+  // One server per simulated device, each on its own address and thread;
+  // every thread watches the same signal descriptor, so one signal ends all.
+  const SimConfig& base = parsed.config;
+  in_addr first{};
+  inet_pton(AF_INET, base.bindAddress.c_str(), &first);
+  std::vector<std::unique_ptr<SimServer>> servers;
+  for (std::uint32_t i = 0; i < base.devices; ++i) {
+    SimConfig config = base;
+    in_addr address{htonl(ntohl(first.s_addr) + i)};
+    char text[INET_ADDRSTRLEN];
+    config.bindAddress = inet_ntop(AF_INET, &address, text, sizeof text);
+    if (base.devices > 1) config.logLabel = config.bindAddress;
+    servers.push_back(std::make_unique<SimServer>(config, &std::cerr));
+    if (const std::string error = servers.back()->Open(); !error.empty()) {
+      std::cerr << "kestrel-sim: " << config.bindAddress << ": " << error << "\n";
+      return 1;
+    }
   }
-  std::cout << server.ReadyLine() << std::endl;
-  server.Run(signals.get());
+  std::string ready = servers.front()->ReadyLine();
+  if (base.devices > 1) ready += " devices=" + std::to_string(base.devices);
+  std::cout << ready << std::endl;
+  if (servers.size() == 1) {
+    servers.front()->Run(signals.get());
+    return 0;
+  }
+  std::vector<std::thread> threads;
+  for (auto& server : servers) threads.emplace_back([&server, &signals] { server->Run(signals.get()); });
+  for (std::thread& t : threads) t.join();
   return 0;
 }

@@ -261,6 +261,32 @@ const std::vector<OptionDef>& Options() {
            return n.has_value();
          });
        }},
+      {"--devices", Arg::Required, "N",
+       "simulate N devices (1 to 4096) on N consecutive addresses from --bind,\n"
+       "each with its own settings, counters and faults; the addresses must be\n"
+       "local. The log then puts each device's address before PEER.",
+       [](SimConfig& c, const std::string& v) -> std::string {
+         const auto n = ParseNumber(v, 4096);
+         if (!n || *n == 0) return "expects a number from 1 to 4096";
+         c.devices = static_cast<std::uint32_t>(*n);
+         return {};
+       }},
+      {"--answer-broadcast", Arg::None, nullptr,
+       "also answer discovery queries sent as a broadcast, as a real device\n"
+       "does (a second socket on the wildcard address, same port).",
+       [](SimConfig& c, const std::string&) -> std::string {
+         c.answerBroadcast = true;
+         return {};
+       }},
+      {"--reset-counters-at", Arg::Required, "MS",
+       "set every counter back to 0 once, MS milliseconds after start (a\n"
+       "device restarted by its owner).",
+       [](SimConfig& c, const std::string& v) -> std::string {
+         const auto n = ParseNumber(v, 1'000'000'000);
+         if (!n) return "expects milliseconds";
+         c.resetCountersAtMs = static_cast<std::int64_t>(*n);
+         return {};
+       }},
       {"--verbose", Arg::None, nullptr,
        "log every request, reply and connection on standard error.",
        [](SimConfig& c, const std::string&) -> std::string {

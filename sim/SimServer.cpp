@@ -48,7 +48,7 @@ void Fill(std::uint8_t* data, std::size_t length, std::uint64_t position) {
 
 SimServer::SimServer(const SimConfig& config, std::ostream* log)
     : config_(config),
-      log_(config.verbose ? log : nullptr),
+      log_(config.verbose ? log : nullptr, config.logLabel),
       faults_(config.faults),
       device_(config, SimClock::now()) {
   const ModelRow& row = ModelRowAt(config.modelIndex);
@@ -72,7 +72,13 @@ std::string SimServer::Open() {
   stopRead_ = UniqueFd(pipeFds[0]);
   stopWrite_ = UniqueFd(pipeFds[1]);
 
-  std::string error = OpenUdp(address, config_.discoveryPort, discovery_);
+  std::string error = config_.answerBroadcast
+                          ? OpenSharedUdp(address, config_.discoveryPort, discovery_)
+                          : OpenUdp(address, config_.discoveryPort, discovery_);
+  // Broadcasts only reach sockets on the wildcard address; the answer still
+  // goes out from the device's own address.
+  if (error.empty() && config_.answerBroadcast)
+    error = OpenSharedUdp(in_addr{INADDR_ANY}, BoundPort(discovery_.get()), broadcast_);
   if (error.empty() && faults_.Armed(FaultKind::DiscoveryOtherPort))
     error = OpenUdp(address, 0, otherDiscovery_);
   if (error.empty()) error = OpenTcp(address, config_.commandPort, true, commandListener_);
@@ -132,9 +138,10 @@ void SimServer::Run(int wakeFd) {
     fds.push_back({wakeFd, POLLIN, 0});  // poll skips a negative descriptor
     fds.push_back({discovery_.get(), POLLIN, 0});
     fds.push_back({otherDiscovery_.get(), POLLIN, 0});
+    fds.push_back({broadcast_.get(), POLLIN, 0});
     fds.push_back({commandListener_.get(), POLLIN, 0});
     fds.push_back({configListening_ ? configListener_.get() : -1, POLLIN, 0});
-    constexpr std::size_t kFixed = 6;
+    constexpr std::size_t kFixed = 7;
     for (auto& c : connections_) {
       short events = POLLIN;
       if (!c->out.empty() && c->out.front().notBefore <= now) events |= POLLOUT;
@@ -148,8 +155,9 @@ void SimServer::Run(int wakeFd) {
     if (fds[0].revents != 0 || fds[1].revents != 0) break;
     if (fds[2].revents != 0) OnDiscovery(discovery_.get());
     if (fds[3].revents != 0) OnDiscovery(otherDiscovery_.get());
-    if (fds[4].revents != 0) Accept(commandListener_.get(), false);
-    if (fds[5].revents != 0) Accept(configListener_.get(), true);
+    if (fds[4].revents != 0) OnDiscovery(broadcast_.get());
+    if (fds[5].revents != 0) Accept(commandListener_.get(), false);
+    if (fds[6].revents != 0) Accept(configListener_.get(), true);
     for (std::size_t i = 0; i < polled.size(); ++i) {
       Connection& c = *polled[i];
       const short revents = fds[kFixed + i].revents;
@@ -223,7 +231,7 @@ void SimServer::OnDiscovery(int fd) {
     log_.Event(peer, "fault: oversize answer");
     reply = DiscoveryReply(buffer, static_cast<std::size_t>(n), identity, true);
   }
-  int sender = fd;
+  int sender = fd == broadcast_.get() ? discovery_.get() : fd;
   if (faults_.Strike(FaultKind::DiscoveryOtherPort)) {
     log_.Event(peer, "fault: answer from port " + std::to_string(otherDiscoveryPort_));
     sender = otherDiscovery_.get();

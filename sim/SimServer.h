@@ -87,6 +87,7 @@ class SimServer {
   UniqueFd stopWrite_;
   UniqueFd discovery_;
   UniqueFd otherDiscovery_;
+  UniqueFd broadcast_;  // wildcard address, with --answer-broadcast
   UniqueFd commandListener_;
   UniqueFd configListener_;
   bool configListening_ = false;

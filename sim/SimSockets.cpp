@@ -17,12 +17,15 @@ std::string Failure(const char* step, std::uint16_t port) {
   return std::string(step) + " port " + std::to_string(port) + ": " + std::strerror(errno);
 }
 
-std::string OpenBound(int type, const in_addr& address, std::uint16_t port, UniqueFd& out) {
+std::string OpenBound(int type, const in_addr& address, std::uint16_t port, UniqueFd& out,
+                      bool shared = false) {
   UniqueFd fd(::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd.valid()) return Failure("socket for", port);
   const int one = 1;
   // A restarted simulator gets its TCP ports back at once.
-  if (type == SOCK_STREAM) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Shared UDP ports: a socket on the wildcard address beside the ones on
+  // device addresses, each getting its copy of a broadcast.
+  if (type == SOCK_STREAM || shared) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr = address;
@@ -42,6 +45,10 @@ void UniqueFd::Reset() {
 
 std::string OpenUdp(const in_addr& address, std::uint16_t port, UniqueFd& out) {
   return OpenBound(SOCK_DGRAM, address, port, out);
+}
+
+std::string OpenSharedUdp(const in_addr& address, std::uint16_t port, UniqueFd& out) {
+  return OpenBound(SOCK_DGRAM, address, port, out, true);
 }
 
 std::string OpenTcp(const in_addr& address, std::uint16_t port, bool listen, UniqueFd& out) {

@@ -41,6 +41,9 @@ class UniqueFd {
 // A non-blocking UDP socket bound to address:port (0 lets the system choose).
 // Empty on success, else what failed.
 std::string OpenUdp(const in_addr& address, std::uint16_t port, UniqueFd& out);
+// The same with SO_REUSEADDR, so that sockets on a device address and on the
+// wildcard address can share the port.
+std::string OpenSharedUdp(const in_addr& address, std::uint16_t port, UniqueFd& out);
 // A non-blocking TCP socket bound to address:port; listening when `listen`.
 std::string OpenTcp(const in_addr& address, std::uint16_t port, bool listen, UniqueFd& out);
 std::string StartListening(int fd);

@@ -34,7 +34,7 @@ std::string LogLine(std::chrono::system_clock::time_point when, const std::strin
 
 void TrafficLog::Write(const std::string& peer, const char* direction, const std::string& data) {
   if (out_ == nullptr) return;
-  *out_ << LogLine(std::chrono::system_clock::now(), peer, direction, data) << std::flush;
+  *out_ << LogLine(std::chrono::system_clock::now(), label_ + peer, direction, data) << std::flush;
 }
 
 void TrafficLog::Received(const std::string& peer, const std::uint8_t* data, std::size_t length) {

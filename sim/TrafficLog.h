@@ -24,7 +24,10 @@ std::string LogLine(std::chrono::system_clock::time_point when, const std::strin
 class TrafficLog {
  public:
   // Without a stream the log says nothing.
-  explicit TrafficLog(std::ostream* out) : out_(out) {}
+  // `label`, when not empty, is put before every PEER (the device's address
+  // when one process simulates several).
+  explicit TrafficLog(std::ostream* out, std::string label = {})
+      : out_(out), label_(label.empty() ? label : label + " ") {}
 
   void Received(const std::string& peer, const std::uint8_t* data, std::size_t length);
   void Sent(const std::string& peer, const std::uint8_t* data, std::size_t length);
@@ -33,6 +36,7 @@ class TrafficLog {
  private:
   void Write(const std::string& peer, const char* direction, const std::string& data);
   std::ostream* out_;
+  std::string label_;
 };
 
 }  // namespace kestrel::sim

@@ -38,6 +38,7 @@ TEST(Options, AcceptsTheDocumentedForms) {
   EXPECT_FALSE(r.invocation.read.intervalSeconds);
   EXPECT_EQ(r.invocation.read.samples, 1u);
   EXPECT_EQ(ParseArguments({"interfaces"}).error, "");
+  EXPECT_EQ(ParseArguments({"scan", "--wait", "0.5"}).invocation.scan.waitSeconds, 0.5);
 }
 
 TEST(Options, RefusesWhatWouldBeMisread) {
@@ -66,6 +67,8 @@ TEST(Options, RefusesWhatWouldBeMisread) {
       {{"-a", "d", "apply", "--input", "DI1=up"}, "--input takes"},
       {{"-a", "d", "apply", "--input", "DI1"}, "--input takes"},
       {{"-a", "d", "read", "--interval", "0"}, "--interval takes"},
+      {{"scan", "--wait", "0"}, "--wait takes"},
+      {{"-a", "d", "read", "--wait", "1"}, "unknown option '--wait' for read"},
       {{"-a", "d", "read", "--interval", "-1"}, "--interval takes"},
       {{"-a", "d", "read", "--interval", "1e1"}, "--interval takes"},
       {{"-a", "d", "read", "--interval", "."}, "--interval takes"},

@@ -182,6 +182,15 @@ IPアドレスが不正です|-a; ;info
 アドレスが不正です|-a;no-such-host.invalid;probe
 CASES
 
+# --- scan: the broadcast query, answers listed --------------------------------
+start_sim --answer-broadcast
+scan_out=$(timeout 20 "$CTL" scan --wait 0.5 2>&1)
+expect "scan" "$?:$scan_out" "0:$DEV product=X6 kind=0 supported=yes"
+scan_out=$(timeout 20 "$CTL" --json scan --wait 0.5 2>&1)
+expect "scan --json" "$scan_out" "{\"address\":\"$DEV\",\"port\":30718,\"productCode\":\"X6\",\"probeKind\":0,\"supported\":true}"
+scan_out=$(timeout 20 "$CTL" scan --wait 0.5 -a "${DEV%.*}.255" 2>&1)
+expect "scan directed" "$scan_out" "$DEV product=X6 kind=0 supported=yes"
+
 stop_sim
 if ((failures > 0)); then
   echo "$failures check(s) failed" >&2

@@ -1,0 +1,90 @@
+// The configuration file and --device: good values mapped, bad ones refused
+// with the file, the line and what is wrong.
+#include <gtest/gtest.h>
+
+#include "collector/CommandLine.h"
+#include "collector/Config.h"
+
+namespace kestrel::collector {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ConfigFile, MapsSettingsAndDevices) {
+  const std::string text =
+      "interval = 2\ninterface = \"veth0\"\ncsv_dir = \"/tmp/k\"\n"
+      "[[device]]\naddress = \"10.0.0.10\"\n"
+      "[[device]]\naddress = \"10.0.0.11\"\nport = 10004\nname = \"press\"\ninterval = 0.5\n"
+      "interface = \"eth1\"\n";
+  CollectorConfig config;
+  ASSERT_EQ(ApplyConfigText(text, "k.toml", config), std::nullopt);
+  EXPECT_EQ(config.interval, 2000ms);
+  EXPECT_EQ(config.interface, "veth0");
+  EXPECT_EQ(config.csvDir, "/tmp/k");
+  ASSERT_EQ(config.devices.size(), 2u);
+  EXPECT_EQ(config.devices[0].device, (DeviceRef{"10.0.0.10", "10.0.0.10", 10003}));
+  EXPECT_EQ(config.devices[0].origin, "k.toml:4");
+  EXPECT_EQ(config.devices[1].device, (DeviceRef{"press", "10.0.0.11", 10004}));
+  EXPECT_EQ(config.devices[1].interval, 500ms);
+  EXPECT_EQ(config.devices[1].interface, "eth1");
+
+  // The command line wins over the file.
+  CollectorConfig overridden;
+  overridden.interval = 300ms;
+  ASSERT_EQ(ApplyConfigText("interval = 5\n", "k.toml", overridden, ArgsSet{true}), std::nullopt);
+  EXPECT_EQ(overridden.interval, 300ms);
+}
+
+TEST(ConfigFile, RefusesWithFileLineAndReason) {
+  const struct {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"interval = 0\n", "c.toml:1: 'interval' must be from 0.01 to 1000000 seconds"},
+      {"\ninterval = \"1\"\n", "c.toml:2: 'interval' must be a number of seconds"},
+      {"intervall = 1\n", "c.toml:1: unknown key 'intervall'"},
+      {"[[device]]\nport = 1\n", "c.toml:1: [[device]] without 'address'"},
+      {"[[device]]\naddress = \"10.0.0.300\"\n", "c.toml:2: '10.0.0.300' is not an IPv4 address (a.b.c.d)"},
+      {"[[device]]\naddress = \"10.1\"\n", "c.toml:2: '10.1' is not an IPv4 address (a.b.c.d)"},
+      {"[[device]]\naddress = \"10.0.0.010\"\n", "c.toml:2: '10.0.0.010' is not an IPv4"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nport = 70000\n",
+       "c.toml:3: 'port' must be a number from 1 to 65535"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nname = \"\"\n", "c.toml:3: 'name' must not be empty"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nadress = \"x\"\n",
+       "c.toml:3: unknown key 'adress' in [[device]]"},
+      {"device = 3\n", "c.toml:1: 'device' must be a list of tables ([[device]])"},
+      {"interval = 1\ninterval = 2\n", "c.toml:2: "},  // toml++'s own words follow
+      {"[[device]\n", "c.toml:1: "},
+  };
+  for (const auto& c : cases) {
+    CollectorConfig config;
+    const std::optional<std::string> error = ApplyConfigText(c.text, "c.toml", config);
+    ASSERT_TRUE(error) << c.text;
+    EXPECT_EQ(error->rfind(c.error, 0), 0u) << c.text << " gave " << *error;
+  }
+}
+
+TEST(DeviceSpec, ParsesAndRefuses) {
+  std::string error;
+  const auto named = ParseDeviceSpec("10.0.0.2:10005=press 1", error);
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->device, (DeviceRef{"press 1", "10.0.0.2", 10005}));
+  for (const char* bad : {"10.0.0.2:0", "10.0.0.2:", "10.0.0.2=", "host", "10.0.0.2:1x", ""}) {
+    EXPECT_FALSE(ParseDeviceSpec(bad, error)) << bad;
+  }
+}
+
+TEST(DeviceSpec, OneConnectionPerDeviceAndUniqueNames) {
+  const CommandLine twice = ParseCommandLine({"-d", "10.0.0.2", "-d", "10.0.0.2:10003=b"});
+  ASSERT_EQ(twice.error, "");
+  EXPECT_NE(CheckDevicesUnique(twice.config), std::nullopt);
+  const CommandLine sameName = ParseCommandLine({"-d", "10.0.0.2=a", "-d", "10.0.0.3=a"});
+  EXPECT_NE(CheckDevicesUnique(sameName.config), std::nullopt);
+  const CommandLine distinct = ParseCommandLine({"-d", "10.0.0.2", "-d", "10.0.0.2:10004"});
+  EXPECT_EQ(CheckDevicesUnique(distinct.config), std::nullopt);
+  EXPECT_NE(ParseCommandLine({}).error, "");
+  EXPECT_NE(ParseCommandLine({"-d", "10.0.0.2", "--interval", "0"}).error, "");
+}
+
+}  // namespace
+}  // namespace kestrel::collector

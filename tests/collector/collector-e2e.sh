@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# kestrel-collector as a process against kestrel-sim, inside the private
+# network of tests/netns/with-veth.sh (the simulated devices on 10.77.0.2 and
+# the next addresses of the second end, the collector on the first end).
+#
+# Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --b-extra 10.77.0.4/24 --
+#          bash collector-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
+set -u
+
+COLLECTOR=$1
+SIM=$2
+DEV=$KESTREL_NETNS_B
+work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/collector-e2e.XXXXXX")
+source "$(dirname "$0")/../netns/sim-session.sh"
+
+collector_pid=""
+# Starts the collector in the background; its output goes to out.jsonl and err.
+start_collector() {
+  "$COLLECTOR" "$@" >"$work/out.jsonl" 2>"$work/err" &
+  collector_pid=$!
+}
+# Sends SIGTERM and waits at most 5 s; sets rc.
+stop_collector() {
+  kill -TERM "$collector_pid"
+  for _ in $(seq 50); do kill -0 "$collector_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$collector_pid" 2>/dev/null
+  wait "$collector_pid"
+  rc=$?
+}
+count() { grep -c -- "$1" "${2:-$work/out.jsonl}"; }
+
+# --- a bad configuration is refused before anything is sent --------------------
+start_sim --devices 3
+printf 'interval = 1\n[[device]]\nadress = "%s"\n' "$DEV" >"$work/bad.toml"
+timeout 10 "$COLLECTOR" --config "$work/bad.toml" >"$work/out.jsonl" 2>"$work/err"
+rc=$?
+[[ $rc == 2 ]] || fail "bad config: exit $rc"
+grep -q "bad.toml:3: unknown key 'adress' in \[\[device\]\]" "$work/err" || fail "bad config: $(cat "$work/err")"
+[[ ! -s $work/sim.log ]] || fail "bad config: the simulator was contacted: $(head -3 "$work/sim.log")"
+
+# --- three devices, JSON Lines, read-only, clean end on SIGTERM ------------------
+start_collector -d "$DEV=line-1" -d 10.77.0.3=line-2 -d 10.77.0.4=line-3 --interval 0.2
+sleep 2
+stop_collector
+[[ $rc == 0 ]] || fail "SIGTERM: exit $rc: $(cat "$work/err")"
+for n in 1 2 3; do
+  [[ $(count "\"device\":\"line-$n\",.*\"event\":\"connect\"") == 1 ]] || fail "line-$n: no connect event"
+  [[ $(count "\"device\":\"line-$n\",.*\"event\":\"disconnect\"") == 1 ]] || fail "line-$n: no disconnect event"
+  samples=$(count "\"type\":\"sample\",.*\"device\":\"line-$n\"")
+  ((samples >= 6)) || fail "line-$n: only $samples samples"
+done
+grep -q '"DI8":{"raw":[0-9]*,"increase":[0-9]*,"total":[0-9]*,"rate":[0-9.]*,"wrapped":false,"reset":false}' \
+  "$work/out.jsonl" || fail "sample layout: $(grep -m1 sample "$work/out.jsonl")"
+[[ $(count ' <- 50 \(4C\|43\|53\) ' "$work/sim.log") == 0 ]] || fail "a changing command was sent"
+[[ $(count ' <- 50 47 ' "$work/sim.log") -ge 144 ]] || fail "too few counter reads"
+connections_all_closed || fail "SIGTERM: a connection stayed open"
+
+# --- CSV per device and day; SIGHUP reopens ---------------------------------------
+mkdir -p "$work/csv"
+start_collector -d "$DEV=line-1" --interval 0.2 --csv-dir "$work/csv"
+sleep 1
+file="$work/csv/line-1-$(date +%F).csv"
+[[ $(head -1 "$file" 2>/dev/null) == "time,DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8,DI1 increase,DI2 increase,DI3 increase,DI4 increase,DI5 increase,DI6 increase,DI7 increase,DI8 increase" ]] ||
+  fail "CSV header: $(head -1 "$file" 2>&1)"
+[[ $(count '"type":"sample"') == 0 ]] || fail "samples on stdout with --csv-dir"
+mv "$file" "$work/csv/rotated.csv"
+kill -HUP "$collector_pid"
+sleep 0.8
+stop_collector
+[[ $(head -1 "$file" 2>/dev/null) == time,DI1,* ]] || fail "SIGHUP: no new file with a header"
+rows=$(($(wc -l <"$work/csv/rotated.csv") + $(wc -l <"$file") - 2))
+((rows >= 7)) || fail "CSV: only $rows rows"
+
+# --- scan: devices that answer a broadcast are polled ----------------------------
+start_sim --devices 3 --answer-broadcast
+start_collector --scan --wait 0.5 --interval 0.2
+sleep 1.5
+stop_collector
+for a in "$DEV" 10.77.0.3 10.77.0.4; do
+  [[ $(count "\"address\":\"$a\",.*\"event\":\"connect\"") == 1 ]] || fail "scan: $a not polled"
+done
+
+stop_sim
+((failures == 0)) || exit 1
+echo "collector end-to-end: all checks passed"
