@@ -49,8 +49,6 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
     o.web.listenPort = static_cast<std::uint16_t>(*port);
   } else if (arg == "--web-auth-file") {
     text(o.web.authFile);
-  } else if (arg == "--web-tls-cert") {
-    text(o.web.tlsCert);
   } else if (arg == "--probe-allow") {
     const auto v = next();
     if (!v) return true;
@@ -107,8 +105,8 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
 }
 
 std::optional<std::string> CheckOutputOptions(const OutputOptions& o) {
-  if (!o.listen && (o.web.authFile || o.web.tlsCert || o.probeAllowGiven))
-    return "--web-auth-file, --web-tls-cert and --probe-allow need --listen";
+  if (!o.listen && (o.web.authFile || o.probeAllowGiven))
+    return "--web-auth-file and --probe-allow need --listen";
   const MqttOptions& b = o.broker;
   if (!o.mqtt && (b.user || b.password || b.caFile || b.caPath || b.certFile || b.keyFile || b.insecure ||
                   !b.id.empty() || b.topicPrefix != MqttOptions{}.topicPrefix ||
@@ -128,8 +126,6 @@ std::string OutputHelpText() {
       --web-auth-file FILE         require basic authentication: USER:HASH
                                    lines (bcrypt as htpasswd -nB makes them,
                                    yescrypt or SHA-crypt)
-      --web-tls-cert FILE          serve HTTPS with this PEM file (the
-                                   certificate and its private key)
       --probe-allow ADDR/LEN       networks /probe may reach; repeatable
                                    (the interface's own network)
 Message broker (MQTT):

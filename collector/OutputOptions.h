@@ -6,7 +6,7 @@
 #include <string>
 
 #include "collector/Shard.h"
-#include "collector/http/WebServer.h"
+#include "collector/http/WebOptions.h"
 #include "collector/mqtt/MqttOptions.h"
 
 namespace kestrel::collector {

@@ -30,7 +30,7 @@ cmake --build "$build" --target fuzz_targets -j 2
 # fuzzer cross it. Adapter snapshots need room for many rows.
 declare -A max_len=(
   [reply_collection]=9000 [probe_reply]=100 [reply_fields]=5000
-  [config_dump]=5000 [adapter_table]=20000 [collector_config]=4000
+  [config_dump]=5000 [adapter_table]=20000 [collector_config]=4000 [probe_query]=300
 )
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
@@ -38,7 +38,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 summary="$build/fuzz-summary.txt"
 : >"$summary"
 failed=()
-for name in reply_collection probe_reply reply_fields config_dump adapter_table collector_config; do
+for name in reply_collection probe_reply reply_fields config_dump adapter_table collector_config probe_query; do
   corpus="$build/corpus/$name"
   artifacts="$build/artifacts/$name"
   mkdir -p "$corpus" "$artifacts"

@@ -160,21 +160,13 @@ std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSource
     }
     impl->passwords.emplace(std::move(*parsed));
   }
-  if (options.tlsCert && !mg_check_feature(MG_FEATURES_TLS)) {
-    error = "this build of the web server library has no TLS";
-    return nullptr;
-  }
   static std::once_flag library;
-  std::call_once(library, [&] { mg_init_library(options.tlsCert ? MG_FEATURES_TLS : 0); });
+  std::call_once(library, [] { mg_init_library(0); });
 
-  const std::string ports = options.listenAddress + ":" + std::to_string(options.listenPort) +
-                            (options.tlsCert ? "s" : "");
+  const std::string ports = options.listenAddress + ":" + std::to_string(options.listenPort);
   std::vector<const char*> config{"listening_ports", ports.c_str(),
                                   "num_threads", kWorkerThreads,
                                   "request_timeout_ms", kRequestTimeoutMs};
-  if (options.tlsCert) {
-    config.insert(config.end(), {"ssl_certificate", options.tlsCert->c_str(), "ssl_protocol_version", "4"});
-  }
   config.push_back(nullptr);
 
   mg_callbacks callbacks{};

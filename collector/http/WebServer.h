@@ -1,7 +1,7 @@
 #pragma once
 // The collector's HTTP endpoint: /metrics for the polled devices and
 // /probe?target=ADDR[:PORT] for one device on demand, optionally behind basic
-// authentication and TLS.
+// authentication.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,23 +10,11 @@
 #include <vector>
 
 #include "collector/DevicePoller.h"
-#include "collector/http/ProbeRequest.h"
+#include "collector/http/WebOptions.h"
 #include "collector/prometheus/Exposition.h"
 #include "collector/prometheus/MetricsBook.h"
 
 namespace kestrel::collector {
-
-// Our own port, next to the range other exporters use, so a collector and
-// the usual exporters can run on one machine.
-inline constexpr std::uint16_t kDefaultWebPort = 9731;
-
-struct WebOptions {
-  std::string listenAddress = "127.0.0.1";
-  std::uint16_t listenPort = kDefaultWebPort;
-  std::optional<std::string> authFile;  // USER:HASH lines
-  std::optional<std::string> tlsCert;   // PEM with the certificate and its private key
-  std::vector<Cidr> probeAllow;         // empty: no probe is allowed
-};
 
 // Where the server finds what it answers with. Everything must outlive it.
 struct WebSources {
@@ -43,7 +31,7 @@ struct WebSources {
 class WebServer {
  public:
   // Starts serving; nullptr and the reason when it cannot (port taken,
-  // password file unreadable or wrong, certificate refused).
+  // password file unreadable or wrong).
   static std::unique_ptr<WebServer> Start(const WebOptions& options, WebSources sources,
                                           std::string& error);
   ~WebServer();

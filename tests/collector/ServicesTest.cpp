@@ -1,0 +1,232 @@
+// The outputs for other systems, without servers: what comes from outside
+// (probe queries, passwords, options), the fleet split, and what the metrics
+// say about a device that goes down.
+#include <crypt.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "collector/CommandLine.h"
+#include "collector/Shard.h"
+#include "collector/http/BasicAuth.h"
+#include "collector/http/ProbeRequest.h"
+#include "collector/mqtt/MqttOptions.h"
+#include "collector/prometheus/Exposition.h"
+
+namespace kestrel::collector {
+namespace {
+
+TEST(ProbeRequest, TargetsAreOneSpellingOfAnAddressAndPort) {
+  struct Case {
+    const char* text;
+    const char* address;  // nullptr: refused
+    int port;
+  } cases[] = {
+      {"10.0.0.5", "10.0.0.5", 10003},      {"10.0.0.5:80", "10.0.0.5", 80},
+      {"0.0.0.0:65535", "0.0.0.0", 65535},  {"255.255.255.255", "255.255.255.255", 10003},
+      {"10.0.0.05", nullptr, 0},            {"10.0.0.256", nullptr, 0},
+      {"10.0.0", nullptr, 0},               {"10.0.0.5.", nullptr, 0},
+      {"10.0.0.5:", nullptr, 0},            {"10.0.0.5:0", nullptr, 0},
+      {"10.0.0.5:65536", nullptr, 0},       {"10.0.0.5:080", nullptr, 0},
+      {" 10.0.0.5", nullptr, 0},            {"0x0a.0.0.5", nullptr, 0},
+      {"::1", nullptr, 0},                  {"", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    const auto target = ParseProbeTarget(c.text, 10003);
+    ASSERT_EQ(target.has_value(), c.address != nullptr) << c.text;
+    if (!target) continue;
+    EXPECT_EQ(target->addressText, c.address) << c.text;
+    EXPECT_EQ(target->port, c.port) << c.text;
+  }
+}
+
+TEST(ProbeRequest, QueryValuesAreDecoded) {
+  struct Case {
+    const char* query;
+    const char* value;  // nullptr: absent or refused
+  } cases[] = {
+      {"target=10.0.0.5", "10.0.0.5"},
+      {"module=x&target=10.0.0.5%3A80&target=1.2.3.4", "10.0.0.5:80"},
+      {"target", ""},
+      {"targets=1&x=2", nullptr},
+      {"target=a+b%2", nullptr},
+      {"target=%zz", nullptr},
+      {"%74arget=a+b", "a b"},
+  };
+  for (const Case& c : cases) {
+    const auto value = QueryValue(c.query, "target");
+    ASSERT_EQ(value.has_value(), c.value != nullptr) << c.query;
+    if (value) {
+      EXPECT_EQ(*value, c.value) << c.query;
+    }
+  }
+}
+
+TEST(ProbeRequest, NetworksContainTheirAddressesOnly) {
+  const auto address = [](const char* text) { return ParseProbeTarget(text, 1)->address; };
+  struct Case {
+    const char* cidr;
+    const char* inside;
+    const char* outside;
+  } cases[] = {
+      {"10.1.2.3/8", "10.255.0.1", "11.0.0.0"},
+      {"192.168.1.0/24", "192.168.1.255", "192.168.2.0"},
+      {"192.168.1.7/32", "192.168.1.7", "192.168.1.6"},
+      {"192.168.1.7", "192.168.1.7", "192.168.1.8"},
+      {"0.0.0.0/0", "1.2.3.4", nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto cidr = ParseCidr(c.cidr);
+    ASSERT_TRUE(cidr) << c.cidr;
+    EXPECT_TRUE(cidr->Contains(address(c.inside))) << c.cidr;
+    if (c.outside) {
+      EXPECT_FALSE(cidr->Contains(address(c.outside))) << c.cidr;
+    }
+  }
+  EXPECT_EQ(FormatCidr(*ParseCidr("10.1.2.3/8")), "10.0.0.0/8");
+  for (const char* bad : {"10.0.0.0/33", "10.0.0.0/", "10.0.0/8", "10.0.0.0/08"}) EXPECT_FALSE(ParseCidr(bad)) << bad;
+}
+
+TEST(Shard, CollectorsSplitAFleetWithoutOverlapOrGap) {
+  for (const char* bad : {"0/2", "3/2", "1/0", "1/1001", "1-2", "1/", "/2", "a/2"}) EXPECT_FALSE(ParseShard(bad)) << bad;
+  for (const std::uint32_t n : {1u, 2u, 3u, 7u}) {
+    std::vector<int> perShard(n, 0);
+    for (int i = 0; i < 2000; ++i) {
+      const std::string address = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250);
+      int owners = 0;
+      for (std::uint32_t s = 1; s <= n; ++s) {
+        if (InShard(*ParseShard(std::to_string(s) + "/" + std::to_string(n)), address, 10003)) {
+          ++owners;
+          ++perShard[s - 1];
+        }
+      }
+      ASSERT_EQ(owners, 1) << address << " in " << n << " shards";
+    }
+    for (const int count : perShard) EXPECT_NEAR(count, 2000.0 / n, 2000.0 / n * 0.25) << n << " shards";
+  }
+  // The share of a device must not change between versions or machines:
+  // these are pinned.
+  EXPECT_TRUE(InShard(Shard{1, 2}, "10.77.0.2", 10003));
+  EXPECT_TRUE(InShard(Shard{2, 2}, "10.77.0.3", 10003));
+  EXPECT_TRUE(InShard(Shard{2, 2}, "10.77.0.10", 10003));
+}
+
+std::string Basic(const std::string& credentials) {
+  static const char* kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const auto byte = [&](std::size_t i) -> std::uint32_t {
+    return i < credentials.size() ? static_cast<unsigned char>(credentials[i]) : 0;
+  };
+  std::string out = "Basic ";
+  for (std::size_t i = 0; i < credentials.size(); i += 3) {
+    const std::uint32_t group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+    const std::size_t digits = std::min<std::size_t>(credentials.size() - i, 3) + 1;
+    for (std::size_t k = 0; k < 4; ++k) out += k < digits ? kDigits[group >> (18 - 6 * k) & 63] : '=';
+  }
+  return out;
+}
+
+TEST(BasicAuth, OnlyTheRightUserAndPasswordGetIn) {
+  const std::string hash = crypt("open sesame", crypt_gensalt("$2b$", 5, nullptr, 0));
+  std::string error;
+  auto file = PasswordFile::Parse("# readers\n\nreader:" + hash + "\r\n", error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_TRUE(file->Allows(Basic("reader:open sesame")));
+  EXPECT_TRUE(file->Allows(Basic("reader:open sesame")));  // again, from the remembered header
+  for (const std::string& refused :
+       {Basic("reader:open sesamE"), Basic("reader:"), Basic("other:open sesame"), Basic("readeropen sesame"),
+        std::string("Bearer x"), std::string("Basic !!!!"), std::string("")})
+    EXPECT_FALSE(file->Allows(refused)) << refused;
+
+  for (const char* bad : {"reader", ":$2b$05$x", "reader:secret", "reader:$1$abc$def", "# only a comment\n"})
+    EXPECT_FALSE(PasswordFile::Parse(bad, error)) << bad;
+}
+
+TEST(BasicAuth, Base64) {
+  EXPECT_EQ(DecodeBase64("cmVhZGVyOnB3"), "reader:pw");
+  EXPECT_EQ(DecodeBase64("YQ=="), "a");
+  EXPECT_EQ(DecodeBase64("YWI="), "ab");
+  EXPECT_EQ(DecodeBase64(""), "");
+  for (const char* bad : {"YQ=", "Y===", "YQ=a", "cmVh!A==", "YQ==YQ=="}) EXPECT_FALSE(DecodeBase64(bad)) << bad;
+}
+
+std::string Text(const MetricsBook& book) { return Serialize(DeviceFamilies(book.Devices())); }
+
+TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
+  MetricsBook book;
+  const DeviceRef press{"press", "10.0.0.5", 10003};
+  DeviceIdentity id;
+  id.device = press;
+  id.model = "SX-21";
+  id.productCode = "X6";
+  id.counting = true;
+  Sample sample;
+  sample.device = press;
+  sample.inputCount = 2;
+  sample.inputs[0] = InputValue{true, 4000000000u, 7, 123456789, 7.0, false, false};  // DI2 disabled
+  book.OnStatus(StatusChange{press, {}, DeviceStatus::Up, id, {}, {}});
+  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
+  book.OnSample(sample);
+  const std::string labels = R"({address="10.0.0.5:10003",device="press")";
+  std::string up = Text(book);
+  EXPECT_NE(up.find("kestrel_device_up" + labels + "} 1\n"), std::string::npos) << up;
+  EXPECT_NE(up.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << up;
+  EXPECT_NE(up.find("kestrel_device_counter" + labels + ",input=\"DI1\"} 4000000000\n"), std::string::npos) << up;
+  EXPECT_EQ(up.find("input=\"DI2\""), std::string::npos) << up;
+  EXPECT_NE(up.find(R"(kestrel_device_info{address="10.0.0.5:10003",device="press",model="SX-21",product_code="X6",unit="0"} 1)"),
+            std::string::npos) << up;
+
+  book.OnEvent(Event{EventKind::Failure, press, {}, FailureKind::Timeout, "text", {}, 0, id});
+  book.OnStatus(StatusChange{press, {}, DeviceStatus::Down, id, FailureKind::Timeout, "text"});
+  std::string down = Text(book);
+  EXPECT_NE(down.find("kestrel_device_up" + labels + "} 0\n"), std::string::npos) << down;
+  EXPECT_NE(down.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << down;
+  EXPECT_EQ(down.find("kestrel_device_counter"), std::string::npos) << down;
+  EXPECT_NE(down.find("kestrel_poll_failures_total" + labels + ",kind=\"timeout\"} 1\n"), std::string::npos) << down;
+  EXPECT_EQ(down.find("NaN"), std::string::npos) << down;
+
+  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
+  EXPECT_NE(Text(book).find("kestrel_reconnects_total" + labels + "} 1\n"), std::string::npos);
+}
+
+TEST(MqttOptions, BrokerAddressAndTopicLevels) {
+  EXPECT_EQ(ParseHostPort("broker", 1883), std::make_pair(std::string("broker"), std::uint16_t{1883}));
+  EXPECT_EQ(ParseHostPort("10.0.0.1:8883", 1883), std::make_pair(std::string("10.0.0.1"), std::uint16_t{8883}));
+  for (const char* bad : {"", ":1883", "broker:", "broker:0", "broker:70000", "broker:x"})
+    EXPECT_FALSE(ParseHostPort(bad, 1883)) << bad;
+  EXPECT_EQ(TopicLevel("line 1/press #2+"), "line 1_press _2_");
+  EXPECT_EQ(TopicLevel(""), "_");
+}
+
+TEST(OutputOptions, CommandLine) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;  // part of the error, nullptr: accepted
+  } cases[] = {
+      {{"--listen", "9731"}, nullptr},
+      {{"--listen", "0.0.0.0:80", "--probe-allow", "10.0.0.0/8", "--web-auth-file", "f"}, nullptr},
+      {{"--listen", "localhost:80"}, "not [ADDR:]PORT"},
+      {{"--probe-allow", "10.0.0.0/8"}, "need --listen"},
+      {{"--mqtt", "broker:1883", "--mqtt-user", "u", "--mqtt-password", "p", "--mqtt-queue", "5"}, nullptr},
+      {{"--mqtt-user", "u"}, "need --mqtt"},
+      {{"--mqtt", "b", "--mqtt-password", "p"}, "needs --mqtt-user"},
+      {{"--mqtt", "b", "--mqtt-queue", "0"}, "a count from 1"},
+      {{"--mqtt", "b", "--mqtt-topic", "plant/#"}, "without wildcards"},
+      {{"--shard", "2/2"}, nullptr},
+      {{"--shard", "3/2"}, "not I/N"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--device", "10.0.0.5"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CommandLine cl = ParseCommandLine(args);
+    if (c.error == nullptr)
+      EXPECT_EQ(cl.error, "") << c.args[0];
+    else
+      EXPECT_NE(cl.error.find(c.error), std::string::npos) << c.args[0] << ": " << cl.error;
+  }
+  const CommandLine cl = ParseCommandLine({"--device", "10.0.0.5", "--listen", "9999"});
+  EXPECT_EQ(cl.outputs.web.listenAddress, "127.0.0.1");
+  EXPECT_EQ(cl.outputs.web.listenPort, 9999);
+}
+
+}  // namespace
+}  // namespace kestrel::collector

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The collector publishing to a real mosquitto broker with a password file,
+# read with mosquitto_sub, inside the private network of
+# tests/netns/with-veth.sh: every sample arrives as the collector wrote it,
+# in order, also across a broker restart; the device status and the
+# collector's own status are retained; the last will marks a collector that
+# vanished; a queue too small for an outage drops and says so.
+#
+# Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --
+#          bash mqtt-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
+set -u
+
+COLLECTOR=$1
+SIM=$2
+DEV=$KESTREL_NETNS_B
+work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/mqtt-e2e.XXXXXX")
+source "$(dirname "$0")/../netns/sim-session.sh"
+PORT=18830
+AUTH=(-h 127.0.0.1 -p "$PORT" -u kestrel -P "pass word")
+
+pids=()
+broker_pid=""
+stop_pid() { # pid: SIGTERM, at most 5 s, then SIGKILL
+  kill -TERM "$1" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+}
+cleanup() {
+  for p in "${pids[@]}" $broker_pid; do stop_pid "$p"; done
+  stop_sim
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mosquitto_passwd -c -b "$work/passwords" kestrel "pass word" >/dev/null 2>&1
+cat >"$work/mosquitto.conf" <<CONF
+listener $PORT 127.0.0.1
+allow_anonymous false
+password_file $work/passwords
+persistence true
+persistence_location $work/
+user root
+CONF
+start_broker() {
+  mosquitto -c "$work/mosquitto.conf" >>"$work/broker.log" 2>&1 &
+  broker_pid=$!
+  for _ in $(seq 50); do
+    mosquitto_pub "${AUTH[@]}" -t probe/ready -m x 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "broker did not start: $(tail -3 "$work/broker.log")"
+}
+# The retained messages on topic filter $1, one "topic payload" per line.
+retained() { timeout 5 mosquitto_sub "${AUTH[@]}" -t "$1" -v --retained-only -W 1 2>/dev/null; }
+
+start_broker
+# --- anonymous and wrong-password clients are refused --------------------------
+timeout 5 mosquitto_pub -h 127.0.0.1 -p "$PORT" -t x -m y 2>/dev/null && fail "anonymous client accepted"
+
+# A subscriber with a session the broker keeps, so messages published while
+# it reconnects after the restart wait for it.
+timeout 60 mosquitto_sub "${AUTH[@]}" -i kestrel-test-reader -c -q 1 -t 'kestrel/+/counts' -v \
+  >"$work/received.txt" 2>"$work/sub.err" &
+reader_pid=$!
+pids+=("$reader_pid")
+sleep 0.5
+
+start_sim --devices 2 --rate all=40
+"$COLLECTOR" -d "$DEV=press-1" -d 10.77.0.3=press-2 --interface "$KESTREL_NETNS_A" --interval 0.2 \
+  --mqtt "127.0.0.1:$PORT" --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id main \
+  >"$work/records.jsonl" 2>"$work/collector.err" &
+collector_pid=$!
+pids+=("$collector_pid")
+sleep 2
+
+# --- retained status while running ----------------------------------------------
+retained 'kestrel/+/status' >"$work/status-running.txt"
+for d in press-1 press-2; do
+  grep -q "^kestrel/$d/status .*\"status\":\"online\",\"model\":\"SX-21\"" "$work/status-running.txt" ||
+    fail "$d: retained status while running: $(cat "$work/status-running.txt")"
+done
+retained 'kestrel/collector/main/status' | grep -q '"status":"online"' || fail "collector status not online"
+
+# --- the broker away for 3 s: samples wait, then arrive in order -----------------
+stop_pid "$broker_pid"
+sleep 3
+start_broker
+sleep 3
+stop_pid "$collector_pid"
+sleep 1  # the reader gets what is still on its way
+stop_pid "$reader_pid"
+python3 "$(dirname "$0")/mqtt_check.py" "$work/received.txt" "$work/records.jsonl" press-1,press-2 ||
+  fail "samples over MQTT"
+
+# --- after a clean stop: devices and collector retained offline -------------------
+retained 'kestrel/+/status' >"$work/status-stopped.txt"
+for d in press-1 press-2; do
+  grep -q "^kestrel/$d/status .*\"status\":\"offline\"" "$work/status-stopped.txt" ||
+    fail "$d: retained status after stop: $(cat "$work/status-stopped.txt")"
+done
+retained 'kestrel/collector/main/status' | grep -q '"status":"offline"' || fail "collector status not offline after stop"
+
+# --- a queue of 5 over an outage: drops counted and reported; then the will -------
+"$COLLECTOR" -d "$DEV=press-1" --interface "$KESTREL_NETNS_A" --interval 0.2 --listen 9731 \
+  --mqtt "127.0.0.1:$PORT" --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id small --mqtt-queue 5 \
+  >/dev/null 2>"$work/small.err" &
+small_pid=$!
+pids+=("$small_pid")
+timeout 20 mosquitto_sub "${AUTH[@]}" -t 'kestrel/collector/small/events' -C 1 -W 15 >"$work/events.txt" 2>&1 &
+events_pid=$!
+sleep 1.5
+stop_pid "$broker_pid"
+sleep 2
+start_broker
+wait "$events_pid"
+grep -q '"event":"mqtt-dropped","dropped":[1-9]' "$work/events.txt" || fail "no drop event: $(cat "$work/events.txt")"
+dropped=$(curl -sf http://127.0.0.1:9731/metrics | sed -n 's/^kestrel_mqtt_dropped_total //p')
+[[ ${dropped:-0} -gt 0 ]] || fail "kestrel_mqtt_dropped_total is ${dropped:-missing}"
+retained 'kestrel/collector/small/status' | grep -q '"status":"online"' || fail "small collector not online"
+kill -KILL "$small_pid"
+wait "$small_pid" 2>/dev/null
+sleep 0.5
+retained 'kestrel/collector/small/status' | grep -q '"status":"offline"' || fail "last will not published"
+
+if ((failures > 0)); then
+  for f in collector.err small.err sub.err broker.log; do echo "--- $f"; tail -5 "$work/$f"; done
+fi
+echo "mqtt end-to-end: $failures failure(s)"
+((failures == 0))

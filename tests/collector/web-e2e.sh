@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Who gets in to the collector's HTTP endpoint, inside the private network of
+# tests/netns/with-veth.sh: a scrape without the password is refused, with it
+# served; /probe outside the allowed networks is refused and
+# sends nothing; two probes of one device never connect to it at once.
+#
+# Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --b-extra 10.78.0.2/24 --
+#          bash web-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
+set -u
+
+COLLECTOR=$1
+SIM=$2
+DEV=$KESTREL_NETNS_B  # polled; 10.77.0.3 probed; 10.78.0.2 outside the allowed network
+work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/web-e2e.XXXXXX")
+source "$(dirname "$0")/../netns/sim-session.sh"
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do
+    kill -TERM "$p" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$p" 2>/dev/null
+    wait "$p" 2>/dev/null
+  done
+  stop_sim
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# HTTP status of a GET: url, curl options...
+status() { curl -s -o "$work/body" -w '%{http_code}' --max-time 20 "$@"; }
+wait_up() { # url curl-options...: up to 5 s
+  for _ in $(seq 50); do [[ $(status "$@") != 000 ]] && return 0; sleep 0.1; done
+  fail "$1 did not answer"
+}
+
+start_sim --devices 2 --reply-delay 300
+"$SIM" --bind 10.78.0.2 --verbose >"$work/outside.out" 2>"$work/outside.log" &
+pids+=($!)
+
+echo "reader:$(openssl passwd -6 'open sesame')" >"$work/users"
+
+"$COLLECTOR" -d "$DEV=polled" --interface "$KESTREL_NETNS_A" --timeout 5 --listen 9731 \
+  --web-auth-file "$work/users" >/dev/null 2>"$work/collector.err" &
+pids+=($!)
+URL=http://127.0.0.1:9731
+wait_up "$URL/metrics"
+
+# --- basic authentication --------------------------------------------------------
+[[ $(status "$URL/metrics") == 401 ]] || fail "no password: $(cat "$work/body")"
+[[ $(status -u reader:wrong "$URL/metrics") == 401 ]] || fail "wrong password accepted"
+[[ $(status -u other:'open sesame' "$URL/metrics") == 401 ]] || fail "unknown user accepted"
+[[ $(status -u reader:'open sesame' "$URL/metrics") == 200 ]] || fail "right password refused"
+grep -q '^kestrel_collector_build_info{version="' "$work/body" || fail "metrics body: $(head -3 "$work/body")"
+
+# --- /probe outside the allowed networks: 403 and nothing sent ----------------------
+AUTH=(-u reader:'open sesame')
+[[ $(status "${AUTH[@]}" "$URL/probe?target=10.78.0.2") == 403 ]] || fail "outside target: $(cat "$work/body")"
+[[ $(status "${AUTH[@]}" "$URL/probe?target=10.77.0.03") == 400 ]] || fail "odd spelling accepted"
+[[ $(status "${AUTH[@]}" "$URL/probe") == 400 ]] || fail "no target accepted"
+[[ $(status "$URL/probe?target=10.77.0.3") == 401 ]] || fail "probe without password"
+sleep 0.5
+[[ ! -s $work/outside.log ]] || fail "the outside device was contacted: $(head -3 "$work/outside.log")"
+
+# --- two probes of one device at once: one connection at a time ----------------------
+status "${AUTH[@]}" "$URL/probe?target=10.77.0.3:10003" >"$work/first" &
+first=$!
+status "${AUTH[@]}" "$URL/probe?target=10.77.0.3" >"$work/second"
+wait "$first"
+[[ $(cat "$work/first") == 200 && $(cat "$work/second") == 200 ]] || fail "probes: $(cat "$work/first") $(cat "$work/second")"
+grep -q '^kestrel_device_up{address="10.77.0.3:10003",device="10.77.0.3"} 1' "$work/body" ||
+  fail "probe answer: $(head -5 "$work/body")"
+# The simulator logs "ADDR -- connected from" and "ADDR -- closed" per connection.
+open=0 most=0
+while read -r line; do
+  case "$line" in
+    *"10.77.0.3"*"-- connected from"*) open=$((open + 1)); ((open > most)) && most=$open ;;
+    *"10.77.0.3"*"-- closed"*) open=$((open - 1)) ;;
+  esac
+done <"$work/sim.log"
+((most == 1)) || fail "up to $most connections to the probed device at once"
+
+# --- a probe of the polled device answers from its poller ------------------------------
+before=$(grep -c "$DEV.*-- connected from" "$work/sim.log")
+[[ $(status "${AUTH[@]}" "$URL/probe?target=$DEV") == 200 ]] || fail "probe of the polled device"
+grep -q "^kestrel_device_up{address=\"$DEV:10003\",device=\"polled\"} 1" "$work/body" ||
+  fail "polled device answer: $(head -5 "$work/body")"
+[[ $(grep -c "$DEV.*-- connected from" "$work/sim.log") == "$before" ]] || fail "probe of a polled device connected again"
+
+echo "web end-to-end: $failures failure(s)"
+((failures == 0))
