@@ -50,7 +50,7 @@ struct DeviceFamilySet {
                         MetricType::Gauge, {}};
   MetricFamily pulses{"kestrel_pulses_total", "Pulses counted on the input since the collector started, "
                       "across counter wraps and device resets", MetricType::Counter, {}};
-  MetricFamily count{"kestrel_device_counter", "The device's own 32-bit counter of the input as last read",
+  MetricFamily count{"kestrel_device_pulses", "The device's own 32-bit counter of the input as last read",
                      MetricType::Gauge, {}};
   MetricFamily duration{"kestrel_poll_duration_seconds",
                         "Time from a poll's scheduled slot until its counters were read",

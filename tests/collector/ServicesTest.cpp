@@ -170,7 +170,7 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   std::string up = Text(book);
   EXPECT_NE(up.find("kestrel_device_up" + labels + "} 1\n"), std::string::npos) << up;
   EXPECT_NE(up.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << up;
-  EXPECT_NE(up.find("kestrel_device_counter" + labels + ",input=\"DI1\"} 4000000000\n"), std::string::npos) << up;
+  EXPECT_NE(up.find("kestrel_device_pulses" + labels + ",input=\"DI1\"} 4000000000\n"), std::string::npos) << up;
   EXPECT_EQ(up.find("input=\"DI2\""), std::string::npos) << up;
   EXPECT_NE(up.find(R"(kestrel_device_info{address="10.0.0.5:10003",device="press",model="SX-21",product_code="X6",unit="0"} 1)"),
             std::string::npos) << up;
@@ -180,7 +180,7 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   std::string down = Text(book);
   EXPECT_NE(down.find("kestrel_device_up" + labels + "} 0\n"), std::string::npos) << down;
   EXPECT_NE(down.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << down;
-  EXPECT_EQ(down.find("kestrel_device_counter"), std::string::npos) << down;
+  EXPECT_EQ(down.find("kestrel_device_pulses"), std::string::npos) << down;
   EXPECT_NE(down.find("kestrel_poll_failures_total" + labels + ",kind=\"timeout\"} 1\n"), std::string::npos) << down;
   EXPECT_EQ(down.find("NaN"), std::string::npos) << down;
 

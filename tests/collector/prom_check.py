@@ -6,7 +6,8 @@ the check fails.
   rates EXPECT           rate() per input within 10 % of EXPECT ("DI1=60,...")
   down DEVICE            DEVICE is down and its totals are kept
   probe ADDRESS          the /probe job answered for ADDRESS, up 1
-  value QUERY            prints the first value of QUERY
+  dashboard FILE         every query of a Grafana dashboard runs, and the
+                         device panels have data
 """
 import json
 import sys
@@ -72,9 +73,15 @@ def main():
         if [v for _, v in up] != [1.0] or len(pulses) != 8:
             problems.append(f"probe of {args[0]}: up {up}, {len(pulses)} inputs")
         print(f"probe: {args[0]} up, {len(pulses)} inputs")
-    elif command == "value":
-        result = query(base, args[0])
-        print(result[0][1] if result else "none")
+    elif command == "dashboard":
+        panels = json.load(open(args[0], encoding="utf-8"))["panels"]
+        for panel in panels:
+            for t in panel["targets"]:
+                expr = t["expr"].replace("$device", ".*").replace("$__rate_interval", "10s")
+                result = query(base, expr)
+                if not result and "mqtt" not in expr and "failures" not in expr:
+                    problems.append(f"panel {panel['title']!r}: no data for {expr}")
+        print(f"dashboard: {len(panels)} panels queried")
     for p in problems:
         print("FAIL:", p, file=sys.stderr)
     return 1 if problems else 0

@@ -64,6 +64,11 @@ promtool check metrics <"$work/metrics.txt" >"$work/promtool.out" 2>&1 ||
 grep -q '^kestrel_pulses_total{address="10.77.0.2:10003",device="dev-2",input="DI1"} [1-9]' "$work/metrics.txt" ||
   fail "exposition: $(grep -m3 kestrel_pulses "$work/metrics.txt")"
 
+# --- the documented configuration and alert rule ----------------------------
+docs="$(dirname "$0")/../../docs/prometheus"
+(cd "$docs" && promtool check config prometheus.yml && promtool test rules kestrel-alerts-test.yml) \
+  >"$work/promtool-docs.out" 2>&1 || fail "docs/prometheus: $(cat "$work/promtool-docs.out")"
+
 # --- Prometheus scrapes both collectors, and one device through /probe -------
 cat >"$work/prometheus.yml" <<CONF
 global:
@@ -96,6 +101,7 @@ sleep "$SCRAPE_SECONDS"
 $check devices 5 || fail "devices"
 $check rates "$RATES" || fail "rates"
 $check probe 10.77.0.7 || fail "probe job"
+$check dashboard "$docs/../grafana/kestrel-dashboard.json" || fail "dashboard queries"
 
 # --- a silent device: up 0, its totals kept ------------------------------------
 kill -STOP "$silent_pid"
