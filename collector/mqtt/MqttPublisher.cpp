@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <iostream>
 #include <memory>
@@ -135,6 +137,13 @@ void MqttPublisher::OnStatus(const StatusChange& change) {
   Wake();
 }
 
+void MqttPublisher::Unreachable(const std::string& why) {
+  // Once per reason, not at every attempt of a long outage.
+  if (why == lastProblem_) return;
+  lastProblem_ = why;
+  Say("cannot connect to " + options_.host + ":" + std::to_string(options_.port) + ": " + why);
+}
+
 std::string MqttPublisher::CollectorStatus(bool online) const {
   cli::JsonObject o;
   o.Add("status", online ? "online" : "offline").Add("id", options_.id);
@@ -190,7 +199,7 @@ bool MqttPublisher::Session() {
     if (rc == 0) {
       p->sessionUp_ = true;
     } else {
-      Say(std::string("broker refused the connection: ") + mosquitto_connack_string(rc));
+      p->Unreachable(std::string("refused: ") + mosquitto_connack_string(rc));
       p->sessionOver_ = true;
     }
   });
@@ -211,10 +220,12 @@ bool MqttPublisher::Session() {
     inFlight_.clear();
     for (auto& [topic, r] : retained_) r.dirty = true;
   }
-  if (const int rc = mosquitto_connect_async(client, options_.host.c_str(), options_.port,
-                                             static_cast<int>(options_.keepalive.count()));
-      rc != MOSQ_ERR_SUCCESS)
+  int rc = mosquitto_connect_async(client, options_.host.c_str(), options_.port,
+                                   static_cast<int>(options_.keepalive.count()));
+  if (rc != MOSQ_ERR_SUCCESS) {
+    Unreachable(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
     return false;
+  }
 
   bool wasUp = false;
   const Clock::time_point connectBy = Clock::now() + options_.connectTimeout;
@@ -223,6 +234,7 @@ bool MqttPublisher::Session() {
     if (sessionUp_ && !wasUp) {
       wasUp = true;
       connected_ = true;
+      lastProblem_.clear();
       const std::string online = CollectorStatus(true);
       mosquitto_publish(client, nullptr, (collectorTopic_ + "/status").c_str(),
                         static_cast<int>(online.size()), online.data(), kQos, true);
@@ -271,13 +283,16 @@ bool MqttPublisher::Session() {
       std::uint64_t count = 0;
       [[maybe_unused]] auto read = ::read(wakeFd_, &count, sizeof count);
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      if (mosquitto_loop_read(client, 1) != MOSQ_ERR_SUCCESS) break;
-    }
-    if (mosquitto_want_write(client) && mosquitto_loop_write(client, 1) != MOSQ_ERR_SUCCESS) break;
-    if (mosquitto_loop_misc(client) != MOSQ_ERR_SUCCESS) break;
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && (rc = mosquitto_loop_read(client, 1)) != MOSQ_ERR_SUCCESS)
+      break;
+    if (mosquitto_want_write(client) && (rc = mosquitto_loop_write(client, 1)) != MOSQ_ERR_SUCCESS) break;
+    if ((rc = mosquitto_loop_misc(client)) != MOSQ_ERR_SUCCESS) break;
   }
   if (wasUp && !stop_) Say("connection to the broker lost; messages wait in the queue");
+  if (!wasUp && !stop_) {
+    if (rc == MOSQ_ERR_SUCCESS && !sessionOver_) Unreachable("no answer within the connect time-out");
+    else if (rc != MOSQ_ERR_SUCCESS) Unreachable(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+  }
   connected_ = false;
   return wasUp;
 }

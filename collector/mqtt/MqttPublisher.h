@@ -71,6 +71,7 @@ class MqttPublisher final : public RecordSink {
   void HandOut(mosquitto* client);
   void Acknowledged(int mid);
   std::string CollectorStatus(bool online) const;
+  void Unreachable(const std::string& why);
 
   const MqttOptions options_;
   const std::string collectorTopic_;
@@ -83,6 +84,7 @@ class MqttPublisher final : public RecordSink {
   bool sessionOver_ = false;
   int offlineMid_ = -1;
   bool offlineAcked_ = false;
+  std::string lastProblem_;  // the reason last told for not getting connected
 
   mutable std::mutex mutex_;
   std::deque<Message> queue_;        // oldest first

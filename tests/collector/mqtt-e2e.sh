@@ -4,7 +4,8 @@
 # tests/netns/with-veth.sh: every sample arrives as the collector wrote it,
 # in order, also across a broker restart; the device status and the
 # collector's own status are retained; the last will marks a collector that
-# vanished; a queue too small for an outage drops and says so.
+# vanished; a queue too small for an outage drops and says so; TLS with a
+# client certificate works, and a broker the CA does not vouch for is refused.
 #
 # Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --
 #          bash mqtt-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
@@ -34,13 +35,29 @@ cleanup() {
 trap cleanup EXIT
 
 mosquitto_passwd -c -b "$work/passwords" kestrel "pass word" >/dev/null 2>&1
+# A certificate authority of the test's own for a TLS listener that also asks
+# the client for a certificate.
+tls() { openssl "$@" >/dev/null 2>&1 || fail "openssl $1"; }
+tls req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=test-ca -keyout "$work/ca.key" -out "$work/ca.pem"
+for who in broker client; do
+  tls req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout "$work/$who.key" -out "$work/$who.csr"
+  tls x509 -req -in "$work/$who.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 1 \
+    -extfile <(echo subjectAltName=IP:127.0.0.1) -out "$work/$who.pem"
+done
+tls req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other-ca -keyout "$work/other.key" -out "$work/other.pem"
 cat >"$work/mosquitto.conf" <<CONF
-listener $PORT 127.0.0.1
+per_listener_settings false
 allow_anonymous false
 password_file $work/passwords
 persistence true
 persistence_location $work/
 user root
+listener $PORT 127.0.0.1
+listener $((PORT + 1)) 127.0.0.1
+cafile $work/ca.pem
+certfile $work/broker.pem
+keyfile $work/broker.key
+require_certificate true
 CONF
 start_broker() {
   mosquitto -c "$work/mosquitto.conf" >>"$work/broker.log" 2>&1 &
@@ -100,6 +117,25 @@ for d in press-1 press-2; do
     fail "$d: retained status after stop: $(cat "$work/status-stopped.txt")"
 done
 retained 'kestrel/collector/main/status' | grep -q '"status":"offline"' || fail "collector status not offline after stop"
+
+# --- TLS with a client certificate; a broker from another authority is refused ---
+TLS=(--mqtt-cafile "$work/ca.pem" --mqtt-cert "$work/client.pem" --mqtt-key "$work/client.key")
+for case in good other; do
+  ca=$work/ca.pem
+  [[ $case == other ]] && ca=$work/other.pem
+  timeout 10 mosquitto_sub "${AUTH[@]}" -t kestrel/tls-$case/counts -C 1 -W 3 >"$work/tls-$case.txt" 2>/dev/null &
+  reader=$!
+  sleep 0.3
+  "$COLLECTOR" -d "$DEV=tls-$case" --interface "$KESTREL_NETNS_A" --interval 0.2 --mqtt "127.0.0.1:$((PORT + 1))" \
+    --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id "tls-$case" "${TLS[@]}" --mqtt-cafile "$ca" \
+    >/dev/null 2>"$work/tls-$case.err" &
+  tls_pid=$!
+  wait "$reader"
+  stop_pid "$tls_pid"
+done
+grep -q '"device":"tls-good"' "$work/tls-good.txt" || fail "no sample over TLS: $(tail -2 "$work/tls-good.err")"
+[[ ! -s $work/tls-other.txt ]] || fail "a broker the CA does not vouch for was used"
+grep -q "cannot connect to 127.0.0.1:$((PORT + 1))" "$work/tls-other.err" || fail "refused TLS not told: $(cat "$work/tls-other.err")"
 
 # --- a queue of 5 over an outage: drops counted and reported; then the will -------
 "$COLLECTOR" -d "$DEV=press-1" --interface "$KESTREL_NETNS_A" --interval 0.2 --listen 9731 \
