@@ -2,9 +2,9 @@
 # The collector publishing to a real mosquitto broker with a password file,
 # read with mosquitto_sub, inside the private network of
 # tests/netns/with-veth.sh: every sample arrives as the collector wrote it,
-# in order, also across a broker restart; the device status and the
-# collector's own status are retained; the last will marks a collector that
-# vanished; a queue too small for an outage drops and says so; TLS with a
+# in order, also across a cut connection and a broker restart; the device
+# status and the collector's own status are retained; the last will marks a
+# collector that vanished; a queue too small for an outage drops and says so; TLS with a
 # client certificate works, and a broker the CA does not vouch for is refused.
 #
 # Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --
@@ -71,7 +71,17 @@ start_broker() {
 # The retained messages on topic filter $1, one "topic payload" per line.
 retained() { timeout 5 mosquitto_sub "${AUTH[@]}" -t "$1" -v --retained-only -W 1 2>/dev/null; }
 
+start_relay() {
+  python3 "$(dirname "$0")/tcp_relay.py" "$RELAY" "$PORT" >"$work/relay.out" 2>&1 &
+  relay_pid=$!
+  pids+=("$relay_pid")
+  for _ in $(seq 50); do grep -q ready "$work/relay.out" && return 0; sleep 0.1; done
+  fail "relay did not start"
+}
+RELAY=$((PORT + 10))
+
 start_broker
+start_relay
 # --- anonymous and wrong-password clients are refused --------------------------
 timeout 5 mosquitto_pub -h 127.0.0.1 -p "$PORT" -t x -m y 2>/dev/null && fail "anonymous client accepted"
 
@@ -85,7 +95,7 @@ sleep 0.5
 
 start_sim --devices 2 --rate all=40
 "$COLLECTOR" -d "$DEV=press-1" -d 10.77.0.3=press-2 --interface "$KESTREL_NETNS_A" --interval 0.2 \
-  --mqtt "127.0.0.1:$PORT" --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id main \
+  --mqtt "127.0.0.1:$RELAY" --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id main \
   >"$work/records.jsonl" 2>"$work/collector.err" &
 collector_pid=$!
 pids+=("$collector_pid")
@@ -99,7 +109,17 @@ for d in press-1 press-2; do
 done
 retained 'kestrel/collector/main/status' | grep -q '"status":"online"' || fail "collector status not online"
 
-# --- the broker away for 3 s: samples wait, then arrive in order -----------------
+# --- the connection cut while samples are on their way: they are sent again ------
+# The collector reaches the broker through a relay; stopped, the relay holds
+# what the collector sends, unacknowledged; killed, it loses it.
+kill -STOP "$relay_pid"
+sleep 1.5
+kill -KILL "$relay_pid"
+wait "$relay_pid" 2>/dev/null
+start_relay
+sleep 2
+
+# --- the broker stopped for 3 s and started again: samples wait, then arrive ------
 stop_pid "$broker_pid"
 sleep 3
 start_broker
@@ -108,7 +128,7 @@ stop_pid "$collector_pid"
 sleep 1  # the reader gets what is still on its way
 stop_pid "$reader_pid"
 python3 "$(dirname "$0")/mqtt_check.py" "$work/received.txt" "$work/records.jsonl" press-1,press-2 ||
-  fail "samples over MQTT"
+  { fail "samples over MQTT"; cp "$work/received.txt" "$work/records.jsonl" /tmp/ 2>/dev/null; }
 
 # --- after a clean stop: devices and collector retained offline -------------------
 retained 'kestrel/+/status' >"$work/status-stopped.txt"
