@@ -3,9 +3,11 @@
 #include <civetweb.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 #include "collector/http/BasicAuth.h"
@@ -41,22 +43,31 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return text.str();
 }
 
-// One lock per device, so that two probes never open two connections to the
-// same device at once. Entries go when nobody holds or waits for them.
-class DeviceLocks {
+// The devices a probe is talking to, so that two probes never open two
+// connections to the same device at once.
+class BusyDevices {
  public:
-  std::shared_ptr<std::timed_mutex> For(const std::pair<std::string, std::uint16_t>& key) {
-    std::lock_guard lock(mutex_);
-    for (auto it = locks_.begin(); it != locks_.end();)
-      it = it->second.use_count() == 1 ? locks_.erase(it) : std::next(it);
-    auto& entry = locks_[key];
-    if (!entry) entry = std::make_shared<std::timed_mutex>();
-    return entry;
+  using Key = std::pair<std::string, std::uint16_t>;
+  // Waits until no other probe holds `key`, at most `wait`; false when the
+  // wait ran out.
+  bool Acquire(const Key& key, std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    if (!freed_.wait_for(lock, wait, [&] { return busy_.count(key) == 0; })) return false;
+    busy_.insert(key);
+    return true;
+  }
+  void Release(const Key& key) {
+    {
+      std::lock_guard lock(mutex_);
+      busy_.erase(key);
+    }
+    freed_.notify_all();
   }
 
  private:
   std::mutex mutex_;
-  std::map<std::pair<std::string, std::uint16_t>, std::shared_ptr<std::timed_mutex>> locks_;
+  std::condition_variable freed_;
+  std::set<Key> busy_;
 };
 
 }  // namespace
@@ -65,7 +76,7 @@ struct WebServer::Impl {
   WebSources sources;
   std::vector<Cidr> probeAllow;
   std::optional<PasswordFile> passwords;
-  DeviceLocks deviceLocks;
+  BusyDevices busy;
   mg_context* context = nullptr;
 
   explicit Impl(WebSources s) : sources(std::move(s)) {}
@@ -91,9 +102,14 @@ struct WebServer::Impl {
       return ReplyText(conn, 403, "Forbidden", "target outside the networks given with --probe-allow");
 
     const DeviceRef asked{target->addressText, target->addressText, target->port};
-    const auto lock = deviceLocks.For({asked.address, asked.port});
-    std::unique_lock held(*lock, kProbeQueueWait);
-    if (!held) return ReplyText(conn, 503, "Service Unavailable", "another probe of this device is still running");
+    const BusyDevices::Key key{asked.address, asked.port};
+    if (!busy.Acquire(key, kProbeQueueWait))
+      return ReplyText(conn, 503, "Service Unavailable", "another probe of this device is still running");
+    struct Held {
+      BusyDevices& devices;
+      const BusyDevices::Key& key;
+      ~Held() { devices.Release(key); }
+    } held{busy, key};
 
     // A polled device answers from its poller: never a second connection.
     if (sources.pollers.Find(asked.address, asked.port) != nullptr) {
