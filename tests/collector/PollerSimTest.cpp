@@ -65,6 +65,7 @@ PollTimings ShortTimings(const SimProcess& sim) {
   t.connect.configPort = sim.ports().config;
   t.backoffFirst = 100ms;
   t.backoffMax = 400ms;
+  t.startSpreadMax = 0ms;
   return t;
 }
 
