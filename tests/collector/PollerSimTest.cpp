@@ -218,6 +218,29 @@ TEST(PollerSim, WrapAndResetAreToldApart) {
   ExpectNothingLostOrInvented(samples, 0);
 }
 
+TEST(PollerSim, AnOverrunningPollSkipsToTheNextSlotAndCountsIt) {
+  // Each reply 30 ms late: a poll of eight inputs takes about 240 ms, more
+  // than two 100 ms slots.
+  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.10", {"--reply-delay", "30"});
+  ASSERT_TRUE(sim.ready());
+  RecordingSink sink;
+  {
+    DevicePoller poller(TargetFor(sim, "slow"), ShortTimings(sim), sink);
+    poller.Start();
+    std::this_thread::sleep_for(1500ms);
+  }
+  std::uint64_t skipped = 0;
+  for (const Event& e : sink.EventsOf("slow"))
+    if (e.kind == EventKind::Skip) skipped += e.skipped;
+  const std::vector<Sample> samples = sink.SamplesOf("slow");
+  ASSERT_GE(samples.size(), 3u);
+  // Every slot is either sampled or counted as skipped.
+  EXPECT_GE(samples.size() + skipped, 12u);
+  EXPECT_GE(skipped, 2 * (samples.size() - 1));
+  // Polls start on a slot, not behind it: only the poll's own time is late.
+  for (const Sample& s : samples) EXPECT_LT(s.lateness, 400ms);
+}
+
 TEST(PollerSim, BackoffDoublesToItsBoundWhileNothingAnswers) {
   // Nothing listens here: every attempt fails after the probe's wait.
   SimProcess sim(KESTREL_SIM_PATH, "127.0.14.7", {"--discovery-silent"});
