@@ -12,7 +12,6 @@
 
 namespace kestrel::collector {
 
-inline constexpr std::uint16_t kDefaultPort = 10003;
 inline constexpr std::chrono::milliseconds kDefaultInterval{1000};
 // Longest interval accepted (about 11 days), as for kestrelctl read.
 inline constexpr double kMaxIntervalSeconds = 1e6;

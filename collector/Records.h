@@ -16,12 +16,15 @@ namespace kestrel::collector {
 using WallClock = std::chrono::system_clock;
 using SteadyClock = std::chrono::steady_clock;
 
+// The device's command port unless told otherwise.
+inline constexpr std::uint16_t kDefaultPort = 10003;
+
 // Which device a record is about: the name it is known by (the configured
 // name, else the address) and where it is reached.
 struct DeviceRef {
   std::string name;
   std::string address;  // dotted IPv4
-  std::uint16_t port = 10003;
+  std::uint16_t port = kDefaultPort;
   friend bool operator==(const DeviceRef&, const DeviceRef&) = default;
 };
 
