@@ -178,6 +178,7 @@ void DevicePoller::Run() {
     bool connected = true;
     while (!stop_) {
       std::array<std::optional<std::uint32_t>, kMaxInputs> raw{};
+      const SteadyClock::time_point begun = SteadyClock::now();
       if (!ReadCounters(link, raw)) {
         connected = false;
         fail(true);  // a stop during its wait is seen by the outer loop
@@ -188,6 +189,7 @@ void DevicePoller::Run() {
       sample.device = device;
       sample.time = WallClock::now();
       sample.lateness = duration_cast<milliseconds>(at - slot);
+      sample.pollDuration = std::chrono::duration_cast<std::chrono::microseconds>(at - begun);
       if (gap && lastGood) sample.gap = duration_cast<milliseconds>(at - *lastGood);
       gap = false;
       lastGood = at;

@@ -61,8 +61,10 @@ struct InputValue {
 struct Sample {
   DeviceRef device;
   WallClock::time_point time;  // when the counters were read
-  // How long after its scheduled slot the read was taken.
+  // How long after its scheduled slot the read was done.
   std::chrono::milliseconds lateness{0};
+  // How long the counter reads of this sample took.
+  std::chrono::microseconds pollDuration{0};
   // Time since the previous good sample when polls failed in between (failed
   // reads, reconnect); 0 for a sample that follows its predecessor normally.
   // The increases of a sample after a gap span the whole gap.
