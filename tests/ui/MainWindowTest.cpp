@@ -411,6 +411,14 @@ TEST_F(MainWindowTest, DigitsOnlyEditsRefuseTypedLettersOthersTakeAnything) {
   });
 }
 
+// The test program is started with -reverse (see the CMake file): an option
+// Qt would obey if it saw the command line.
+TEST_F(MainWindowTest, TheWindowTakesNoOptionsFromTheCommandLine) {
+  EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+  CKestrelDlg& d = Dialog();
+  RunModalScript(d, [&] { EXPECT_FALSE(fw::qt::WidgetOf(d)->isRightToLeft()); });
+}
+
 TEST_F(MainWindowTest, PickingAnotherInterfaceChangesTheLocalAddressAtOnce) {
   CKestrelDlg& d = Dialog();
   RunModalScript(d, [&] {
