@@ -193,6 +193,16 @@ TEST(Probe, SendsFollowUpsToThePortTheReplyCameFrom) {
   EXPECT_TRUE(out.received[3].onOtherPort);
 }
 
+// The probe goes out from the chosen interface's address (127.0.3.1), not
+// from whichever address the route would pick (127.0.0.1 on loopback).
+TEST(Probe, SendsFromTheLocalAddress) {
+  const Outcome out = Probe({ProbeReply("X6")});
+  if (out.answerAddress != Ipv4(127, 0, 3, 2))
+    GTEST_SKIP() << "datagrams here leave from the interface's first address, whatever the bind";
+  ASSERT_EQ(out.received.size(), 4u);
+  for (const auto& r : out.received) EXPECT_EQ(r.fromAddress, Ipv4(127, 0, 3, 1));
+}
+
 TEST(Probe, ProbesAHostNameAtItsAddress) {
   const Outcome out = Probe({ProbeReply("_W")}, false, "localhost", Ipv4(127, 0, 0, 1));
   EXPECT_EQ(out.result, 0);
