@@ -203,6 +203,20 @@ TEST(Probe, SendsFromTheLocalAddress) {
   for (const auto& r : out.received) EXPECT_EQ(r.fromAddress, Ipv4(127, 0, 3, 1));
 }
 
+// The device answers the first datagram at once; the probe still pauses
+// 10 ms, as the product does, before its second datagram.
+TEST(Probe, PausesTenMillisecondsBetweenItsTwoDatagrams) {
+  UdpResponder responder(Answering({ProbeReply("_W")}), {Ipv4(127, 0, 3, 2), 0, false});
+  DeviceState state;
+  state.localAddress = Ipv4(127, 0, 3, 1);
+  ProbeSettings settings;  // the product's pause
+  settings.devicePort = responder.port();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ProbeDevice(state, "127.0.3.2", settings), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 10ms);
+  EXPECT_EQ(responder.Stop().size(), 2u);
+}
+
 TEST(Probe, ProbesAHostNameAtItsAddress) {
   const Outcome out = Probe({ProbeReply("_W")}, false, "localhost", Ipv4(127, 0, 0, 1));
   EXPECT_EQ(out.result, 0);
