@@ -46,7 +46,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.version = true;
     } else if (arg == "--device" || arg == "-d") {
       if (!need()) break;
-      if (auto device = ParseDeviceSpec(value, cl.error)) c.devices.push_back(std::move(*device));
+      if (auto device = ParseDeviceArgument(value, cl.error)) c.devices.push_back(std::move(*device));
     } else if (arg == "--config" || arg == "-c") {
       if (need()) cl.configFiles.push_back(value);
     } else if (arg == "--interval") {

@@ -58,15 +58,15 @@ std::string DefaultName(const DeviceRef& device) {
   return device.address + ":" + std::to_string(device.port);
 }
 
-std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error) {
+std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::string& error) {
   DeviceConfig config;
-  config.origin = "--device " + spec;
-  std::string where = spec;
-  if (const std::size_t eq = spec.find('='); eq != std::string::npos) {
-    config.device.name = spec.substr(eq + 1);
-    where = spec.substr(0, eq);
+  config.origin = "--device " + text;
+  std::string where = text;
+  if (const std::size_t eq = text.find('='); eq != std::string::npos) {
+    config.device.name = text.substr(eq + 1);
+    where = text.substr(0, eq);
     if (config.device.name.empty()) {
-      error = "--device " + spec + ": empty name after '='";
+      error = "--device " + text + ": empty name after '='";
       return std::nullopt;
     }
   }
@@ -76,14 +76,14 @@ std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string
     address = where.substr(0, colon);
     const std::optional<std::uint16_t> port = ParsePort(where.substr(colon + 1));
     if (!port) {
-      error = "--device " + spec + ": the port must be a number from 1 to 65535";
+      error = "--device " + text + ": the port must be a number from 1 to 65535";
       return std::nullopt;
     }
     config.device.port = *port;
   }
   const std::optional<std::string> canonical = CanonicalAddress(address);
   if (!canonical) {
-    error = "--device " + spec + ": '" + address + "' is not an IPv4 address (a.b.c.d)";
+    error = "--device " + text + ": '" + address + "' is not an IPv4 address (a.b.c.d)";
     return std::nullopt;
   }
   config.device.address = *canonical;

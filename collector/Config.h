@@ -12,7 +12,6 @@
 
 namespace kestrel::collector {
 
-inline constexpr std::uint16_t kDefaultPort = 10003;
 inline constexpr std::chrono::milliseconds kDefaultInterval{1000};
 // Longest interval accepted (about 11 days), as for kestrelctl read.
 inline constexpr double kMaxIntervalSeconds = 1e6;
@@ -50,7 +49,7 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text, d
 std::string DefaultName(const DeviceRef& device);
 
 // "ADDR[:PORT][=NAME]" as --device takes it; the error text when refused.
-std::optional<DeviceConfig> ParseDeviceSpec(const std::string& spec, std::string& error);
+std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::string& error);
 
 // Checks a dotted IPv4 address and gives its canonical form.
 std::optional<std::string> CanonicalAddress(const std::string& text);

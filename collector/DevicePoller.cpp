@@ -15,6 +15,7 @@ namespace {
 
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 // One connection's worth of core objects, as the window holds them: a state
 // record, a channel and the command set over them.
@@ -65,11 +66,13 @@ bool Connect(Link& link, const DeviceTarget& target, const PollTimings& timings)
                        timings.connect) == ConnectResult::Connected;
 }
 
-milliseconds Jittered(milliseconds wait) {
+milliseconds RandomBetween(milliseconds low, milliseconds high) {
   thread_local std::mt19937 random{std::random_device{}()};
-  std::uniform_int_distribution<std::int64_t> draw(wait.count() / 2, wait.count());
+  std::uniform_int_distribution<std::int64_t> draw(low.count(), high.count());
   return milliseconds(draw(random));
 }
+
+milliseconds Jittered(milliseconds wait) { return RandomBetween(wait / 2, wait); }
 
 }  // namespace
 
@@ -144,6 +147,11 @@ void DevicePoller::Run() {
     return SleepUntil(SteadyClock::now() + wait);
   };
 
+  // Devices started together begin at random points of their first
+  // interval, so that a whole fleet is not polled in the same instant.
+  const milliseconds spread = std::min(target_.interval, timings_.startSpreadMax);
+  if (spread > 0ms && !SleepUntil(SteadyClock::now() + RandomBetween(0ms, spread))) return;
+
   while (!stop_) {
     sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Connecting, identity, {}, {}});
     if (!Connect(link, target_, timings_)) {
@@ -170,6 +178,7 @@ void DevicePoller::Run() {
     bool connected = true;
     while (!stop_) {
       std::array<std::optional<std::uint32_t>, kMaxInputs> raw{};
+      const SteadyClock::time_point begun = SteadyClock::now();
       if (!ReadCounters(link, raw)) {
         connected = false;
         fail(true);  // a stop during its wait is seen by the outer loop
@@ -180,6 +189,7 @@ void DevicePoller::Run() {
       sample.device = device;
       sample.time = WallClock::now();
       sample.lateness = duration_cast<milliseconds>(at - slot);
+      sample.pollDuration = std::chrono::duration_cast<std::chrono::microseconds>(at - begun);
       if (gap && lastGood) sample.gap = duration_cast<milliseconds>(at - *lastGood);
       gap = false;
       lastGood = at;

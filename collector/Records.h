@@ -16,12 +16,15 @@ namespace kestrel::collector {
 using WallClock = std::chrono::system_clock;
 using SteadyClock = std::chrono::steady_clock;
 
+// The device's command port unless told otherwise.
+inline constexpr std::uint16_t kDefaultPort = 10003;
+
 // Which device a record is about: the name it is known by (the configured
 // name, else the address) and where it is reached.
 struct DeviceRef {
   std::string name;
   std::string address;  // dotted IPv4
-  std::uint16_t port = 10003;
+  std::uint16_t port = kDefaultPort;
   friend bool operator==(const DeviceRef&, const DeviceRef&) = default;
 };
 
@@ -58,8 +61,10 @@ struct InputValue {
 struct Sample {
   DeviceRef device;
   WallClock::time_point time;  // when the counters were read
-  // How long after its scheduled slot the read was taken.
+  // How long after its scheduled slot the read was done.
   std::chrono::milliseconds lateness{0};
+  // How long the counter reads of this sample took.
+  std::chrono::microseconds pollDuration{0};
   // Time since the previous good sample when polls failed in between (failed
   // reads, reconnect); 0 for a sample that follows its predecessor normally.
   // The increases of a sample after a gap span the whole gap.

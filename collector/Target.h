@@ -26,6 +26,8 @@ struct PollTimings {
   // devices that failed together do not all come back at the same moment.
   std::chrono::milliseconds backoffFirst{1000};
   std::chrono::milliseconds backoffMax{60000};
+  // The first connect waits a random part of the interval, at most this.
+  std::chrono::milliseconds startSpreadMax{1000};
 };
 
 }  // namespace kestrel::collector

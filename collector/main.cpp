@@ -93,8 +93,11 @@ int main(int argc, char** argv) {
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);
   if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
 
-  const std::optional<AdapterTable> adapters = cli::LoadAdapters(std::cerr);
-  if (!adapters) return kExitFailure;
+  const std::optional<AdapterTable> adapters = BuildAdapterTable(ReadPlatformAdapters());
+  if (!adapters || adapters->count == 0) {
+    std::cerr << kProgram << ": " << (adapters ? cli::kMsgNoNetworkDevice : "the list of network adapters could not be read") << "\n";
+    return kExitFailure;
+  }
   const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {
     const AdapterEntry* row = cli::FindInterface(*adapters, name);
     if (row == nullptr) return std::nullopt;
@@ -151,8 +154,8 @@ int main(int argc, char** argv) {
     for (const ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
-      if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, 10003)) continue;
-      DeviceTarget t{DeviceRef{address, address, 10003}, config.interval, *defaultLocal};
+      if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;
+      DeviceTarget t{DeviceRef{address, address, kDefaultPort}, config.interval, *defaultLocal};
       pollers.Add(t, timings, sinks);  // refused when it is polled already
     }
   };
@@ -168,9 +171,9 @@ int main(int argc, char** argv) {
     }
     // Wakes a few times a second to notice a broken output.
     timespec slice{0, 200'000'000};
-    const int signal = sigtimedwait(&signals, nullptr, &slice);
-    if (signal == SIGHUP) sinks.Reopen();
-    if (signal == SIGINT || signal == SIGTERM) break;
+    const int caught = sigtimedwait(&signals, nullptr, &slice);
+    if (caught == SIGHUP) sinks.Reopen();
+    if (caught == SIGINT || caught == SIGTERM) break;
     if (!json.good()) {
       status = kExitFailure;
       break;

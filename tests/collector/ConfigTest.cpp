@@ -64,17 +64,17 @@ TEST(ConfigFile, RefusesWithFileLineAndReason) {
   }
 }
 
-TEST(DeviceSpec, ParsesAndRefuses) {
+TEST(DeviceArgument, ParsesAndRefuses) {
   std::string error;
-  const auto named = ParseDeviceSpec("10.0.0.2:10005=press 1", error);
+  const auto named = ParseDeviceArgument("10.0.0.2:10005=press 1", error);
   ASSERT_TRUE(named);
   EXPECT_EQ(named->device, (DeviceRef{"press 1", "10.0.0.2", 10005}));
   for (const char* bad : {"10.0.0.2:0", "10.0.0.2:", "10.0.0.2=", "host", "10.0.0.2:1x", ""}) {
-    EXPECT_FALSE(ParseDeviceSpec(bad, error)) << bad;
+    EXPECT_FALSE(ParseDeviceArgument(bad, error)) << bad;
   }
 }
 
-TEST(DeviceSpec, OneConnectionPerDeviceAndUniqueNames) {
+TEST(DeviceArgument, OneConnectionPerDeviceAndUniqueNames) {
   const CommandLine twice = ParseCommandLine({"-d", "10.0.0.2", "-d", "10.0.0.2:10003=b"});
   ASSERT_EQ(twice.error, "");
   EXPECT_NE(CheckDevicesUnique(twice.config), std::nullopt);

@@ -65,6 +65,7 @@ PollTimings ShortTimings(const SimProcess& sim) {
   t.connect.configPort = sim.ports().config;
   t.backoffFirst = 100ms;
   t.backoffMax = 400ms;
+  t.startSpreadMax = 0ms;
   return t;
 }
 
@@ -215,6 +216,34 @@ TEST(PollerSim, WrapAndResetAreToldApart) {
   EXPECT_EQ(wraps, 1);
   EXPECT_EQ(resets, 1);
   ExpectNothingLostOrInvented(samples, 0);
+}
+
+TEST(PollerSim, AnOverrunningPollSkipsToTheNextSlotAndCountsIt) {
+  // Each reply 30 ms late: a poll of eight inputs takes about 240 ms, more
+  // than two 100 ms slots.
+  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.10", {"--reply-delay", "30"});
+  ASSERT_TRUE(sim.ready());
+  RecordingSink sink;
+  {
+    DevicePoller poller(TargetFor(sim, "slow"), ShortTimings(sim), sink);
+    poller.Start();
+    std::this_thread::sleep_for(1500ms);
+  }
+  const std::vector<Sample> samples = sink.SamplesOf("slow");
+  ASSERT_GE(samples.size(), 3u);
+  std::uint64_t skipped = 0;  // between the first and the last sample
+  for (const Event& e : sink.EventsOf("slow"))
+    if (e.kind == EventKind::Skip && e.time < samples.back().time) skipped += e.skipped;
+  // Every slot between them is either sampled or counted as skipped.
+  const auto span = samples.back().time - samples.front().time;
+  const double slots = std::chrono::duration<double>(span) / std::chrono::duration<double>(kInterval);
+  EXPECT_NEAR(static_cast<double>(samples.size() - 1 + skipped), slots, 1.0);
+  EXPECT_GE(skipped, 2 * (samples.size() - 1));
+  // Polls start on a slot, not behind it: only the poll's own time is late.
+  for (const Sample& s : samples) {
+    EXPECT_LT(s.lateness, 400ms);
+    EXPECT_GE(s.pollDuration, 240ms);  // eight replies, each 30 ms late
+  }
 }
 
 TEST(PollerSim, BackoffDoublesToItsBoundWhileNothingAnswers) {

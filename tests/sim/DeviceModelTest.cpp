@@ -81,6 +81,18 @@ TEST(SimDeviceModel, CountersWrapAt32Bits) {
   EXPECT_EQ(device.ReadCounter(0, At(1000)), 4u);
 }
 
+TEST(SimDeviceModel, CountersResetOnceAtTheSetTime) {
+  SimConfig config = TenPerSecond(0);
+  config.inputs[0].startCount = 500;
+  config.resetCountersAtMs = 1050;
+  SimDevice device(config, kPowerUp);
+  EXPECT_EQ(device.ReadCounter(0, At(1000)), 510u);
+  // A read long after the reset counts only the pulses since it (from
+  // 1050 ms: 1100 ... 2000 ms).
+  EXPECT_EQ(device.ReadCounter(0, At(2000)), 10u);
+  EXPECT_EQ(device.ReadCounter(0, At(3000)), 20u);
+}
+
 TEST(SimDeviceModel, LongGapsAndHighRatesStayExact) {
   SimConfig config = TenPerSecond(0);
   config.inputs[0].rateMilliHz = kMaxRateMilliHz;  // 100 000 per second
