@@ -19,20 +19,9 @@ source "$(dirname "$0")/../netns/sim-session.sh"
 PORT=18830
 AUTH=(-h 127.0.0.1 -p "$PORT" -u kestrel -P "pass word")
 
-pids=()
+source "$(dirname "$0")/processes.sh"
 broker_pid=""
-stop_pid() { # pid: SIGTERM, at most 5 s, then SIGKILL
-  kill -TERM "$1" 2>/dev/null
-  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
-}
-cleanup() {
-  for p in "${pids[@]}" $broker_pid; do stop_pid "$p"; done
-  stop_sim
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_pid "$broker_pid"; stop_all' EXIT
 
 mosquitto_passwd -c -b "$work/passwords" kestrel "pass word" >/dev/null 2>&1
 # A certificate authority of the test's own for a TLS listener that also asks

@@ -20,18 +20,7 @@ SIM_RATES=(--rate all=30 --rate 1=60)
 # Scrape for this long before asking (each rate() looks 10 s back).
 SCRAPE_SECONDS=15
 
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -CONT "$p" 2>/dev/null; kill -TERM "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$p" 2>/dev/null
-    wait "$p" 2>/dev/null
-  done
-  stop_sim
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/processes.sh"
 
 # Waits up to $2 tenths of a second for the URL $1 to answer.
 wait_http() {

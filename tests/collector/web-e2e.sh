@@ -14,18 +14,7 @@ DEV=$KESTREL_NETNS_B  # polled; 10.77.0.3 probed; 10.78.0.2 outside the allowed 
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/web-e2e.XXXXXX")
 source "$(dirname "$0")/../netns/sim-session.sh"
 
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do
-    kill -TERM "$p" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$p" 2>/dev/null
-    wait "$p" 2>/dev/null
-  done
-  stop_sim
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/processes.sh"
 # HTTP status of a GET: url, curl options...
 status() { curl -s -o "$work/body" -w '%{http_code}' --max-time 20 "$@"; }
 wait_up() { # url curl-options...: up to 5 s
