@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "bench/Samples.h"
+#include "common/ModelTable.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
-#include "device/ModelTable.h"
 #include "tests/faults/SimProcess.h"
 
 extern char** environ;

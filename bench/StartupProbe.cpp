@@ -5,7 +5,7 @@
 // The benchmark times a process of this from its launch to that line.
 #include <cstdio>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "framework/Session.h"
 #include "framework/testing/OperatorInput.h"
 #include "net/Socket.h"

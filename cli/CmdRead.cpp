@@ -7,7 +7,7 @@
 #include "cli/LocalClock.h"
 #include "cli/Session.h"
 #include "cli/StopSignal.h"
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 
 namespace kestrel::cli {
 

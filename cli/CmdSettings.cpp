@@ -3,8 +3,8 @@
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
 #include "cli/Session.h"
+#include "common/ModelTable.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 
 namespace kestrel::cli {
 

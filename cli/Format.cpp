@@ -4,7 +4,6 @@
 
 #include "cli/Json.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 #include "net/AddressText.h"
 
 namespace kestrel::cli {

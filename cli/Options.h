@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
 
 namespace kestrel::cli {
 

@@ -10,7 +10,6 @@
 #include "cli/TerminalPort.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
-#include "device/DeviceState.h"
 #include "net/AdapterTable.h"
 #include "net/CommandChannel.h"
 

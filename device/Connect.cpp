@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "device/ModeCheck.h"
-#include "device/ModelTable.h"
 #include "net/AddressText.h"
 
 namespace kestrel {

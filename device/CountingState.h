@@ -3,7 +3,7 @@
 // changed, as every front end derives them from the device state.
 #include <cstdint>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 
 namespace kestrel {
 

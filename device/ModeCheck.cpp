@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel {
 

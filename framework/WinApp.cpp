@@ -1,7 +1,7 @@
-#include "WinApp.h"
+#include "framework/WinApp.h"
 
-#include "Session.h"
-#include "backend/Backend.h"
+#include "framework/Session.h"
+#include "framework/backend/Backend.h"
 
 namespace fw {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Status.h"
 #include "net/ReplyCollector.h"
 #include "net/Socket.h"
 

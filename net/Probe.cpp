@@ -7,7 +7,7 @@
 #include <string_view>
 #include <thread>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/AddressText.h"
 
 namespace kestrel {

@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
+#include "common/Status.h"
 #include "net/Socket.h"
 
 namespace kestrel {

@@ -1,12 +1,13 @@
 // The main window's template: every control with its identifier, kind,
 // caption, rectangle (dialog units) and styles, in creation and tab order,
 // and the items its lists start with.
-#include "MainDialog.h"
+#include "res/MainDialog.h"
 
 #include <array>
 
 #include "Resource.h"
 #include "framework/WindowStyles.h"
+#include "res/Resource.h"
 
 namespace kestrel::res {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Protocol.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
 
 namespace kestrel::sim {
 

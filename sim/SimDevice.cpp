@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 
 namespace kestrel::sim {
 

@@ -1,4 +1,4 @@
-#include "AutoUpdateInterval.h"
+#include "ui/AutoUpdateInterval.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "InputControls.h"
+#include "ui/InputControls.h"
 
-#include "KestrelDlg.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

@@ -4,7 +4,7 @@
 // 1043), so every per-input operation goes through these arrays.
 #include <array>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "framework/Controls.h"
 
 namespace kestrel {

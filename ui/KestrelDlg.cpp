@@ -1,6 +1,6 @@
 // Construction, control binding, message table, key filter and start-up of
 // the main window.
-#include "KestrelDlg.h"
+#include "ui/KestrelDlg.h"
 
 #include <array>
 

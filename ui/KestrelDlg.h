@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/DeviceState.h"
 #include "device/CommandSet.h"
 #include "device/DeviceState.h"
 #include "device/OperatorPort.h"

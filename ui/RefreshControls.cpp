@@ -4,8 +4,9 @@
 #include "ChatterIndex.h"
 #include "KestrelDlg.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
+#include "ui/ChatterIndex.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

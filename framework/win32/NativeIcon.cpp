@@ -1,4 +1,4 @@
-#include "NativeIcon.h"
+#include "framework/win32/NativeIcon.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,10 +1,10 @@
-#include "TemplateBytes.h"
+#include "framework/win32/TemplateBytes.h"
 
 #include <cstring>
 #include <string>
 
-#include "Utf16.h"
 #include "framework/WindowStyles.h"
+#include "framework/win32/Utf16.h"
 
 namespace fw::win32 {
 

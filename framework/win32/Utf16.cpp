@@ -1,4 +1,4 @@
-#include "Utf16.h"
+#include "framework/win32/Utf16.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

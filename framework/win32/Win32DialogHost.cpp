@@ -12,11 +12,11 @@
 #include <memory>
 #include <vector>
 
-#include "MessageRouting.h"
-#include "NativeIcon.h"
-#include "TemplateBytes.h"
-#include "Utf16.h"
-#include "Win32Font.h"
+#include "framework/win32/MessageRouting.h"
+#include "framework/win32/NativeIcon.h"
+#include "framework/win32/TemplateBytes.h"
+#include "framework/win32/Utf16.h"
+#include "framework/win32/Win32Font.h"
 
 namespace fw::win32 {
 

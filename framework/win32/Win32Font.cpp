@@ -6,8 +6,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "Utf16.h"
-#include "Win32Font.h"
+#include "framework/win32/Utf16.h"
+#include "framework/win32/Win32Font.h"
 
 namespace fw::backend {
 

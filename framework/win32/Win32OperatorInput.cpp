@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "MessageRouting.h"
-#include "Utf16.h"
+#include "framework/win32/MessageRouting.h"
+#include "framework/win32/Utf16.h"
 
 namespace fw::testing {
 

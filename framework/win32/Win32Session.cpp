@@ -6,7 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "Utf16.h"
+#include "framework/win32/Utf16.h"
 
 namespace fw::backend {
 

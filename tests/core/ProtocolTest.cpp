@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "device/ModelTable.h"
-#include "device/Protocol.h"
+#include "common/ModelTable.h"
+#include "common/Protocol.h"
 
 namespace kestrel::protocol {
 namespace {

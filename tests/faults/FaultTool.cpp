@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::testing {

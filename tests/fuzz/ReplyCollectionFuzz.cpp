@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/ReplyCollector.h"
 #include "tests/fuzz/FuzzCheck.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "device/ReplyFields.h"
 #include "net/ReplyCollector.h"
 #include "tests/fuzz/FuzzCheck.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::sim::testing {

@@ -4,9 +4,9 @@
 // check the count area's fonts and room.
 #include <cstdio>
 
-#include "FakeAdapters.h"
 #include "framework/Session.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/FakeAdapters.h"
 #include "ui/KestrelDlg.h"
 
 int main(int argc, char** argv) {

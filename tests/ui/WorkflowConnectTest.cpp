@@ -8,11 +8,11 @@
 
 #include <algorithm>
 
-#include "WorkflowFixture.h"
+#include "common/ModelTable.h"
 #include "device/ModeCheck.h"
-#include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/WorkflowFixture.h"
 
 namespace kestrel::test {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
-#include "FakeAdapters.h"
-#include "RecordingPresenter.h"
 #include "framework/Session.h"
 #include "framework/testing/OperatorInput.h"
 #include "sim/SimServer.h"
+#include "tests/ui/FakeAdapters.h"
+#include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "common/Protocol.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 #include <array>
 #include <cstdint>
 
-#include "DeviceState.h"
+#include "common/DeviceState.h"
 
 namespace kestrel {
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/DeviceState.h"
+
 namespace kestrel::protocol {
 
 inline constexpr std::uint8_t kCommandTerminator = 0xC8;
