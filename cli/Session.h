@@ -15,8 +15,6 @@
 
 namespace kestrel::cli {
 
-inline constexpr char kMsgNoNetworkDevice[] = "ネットワークデバイスが見つかりませんでした。";
-
 // The adapter table as the window builds it at start; nullopt after telling
 // the operator why there is none.
 std::optional<AdapterTable> LoadAdapters(std::ostream& messages);

@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <optional>
 
-#include "device/ModelTable.h"
-#include "device/Protocol.h"
+#include "common/ModelTable.h"
+#include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 #include "device/ReplyFields.h"
 
 namespace kestrel {
@@ -65,7 +66,7 @@ Status CommandSet::ReportFailure() {
 // A reply that completed but ends before a field the operation reads: the
 // channel succeeded, so the text must be set here.
 void CommandSet::NoteShortReply(bool exchanged) {
-  if (exchanged) state_.lastError = kReplyDataError;
+  if (exchanged) state_.lastError = kMsgReplyDataError;
 }
 
 Status CommandSet::IdentifyDevice() {

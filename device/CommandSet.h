@@ -11,9 +11,6 @@
 
 namespace kestrel {
 
-// Text of a reply too short for the fields an operation reads.
-inline constexpr char kReplyDataError[] = "受信データ異常\r\n";
-
 class CommandSet {
  public:
   CommandSet(DeviceState& state, CommandChannel& channel, OperatorPort& port)

@@ -4,12 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 
 namespace kestrel {
-
-inline constexpr char kSpontaneousModeMessage[] =
-    "対象が自発通知モードです。RSTスイッチを3秒以上押してモードを変更してください。";
 
 enum class ModeCheckOutcome { Passed, Refused, LinkFailed };
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <utility>
 
+#include "common/OperatorTexts.h"
 #include "net/AddressText.h"
 #include "net/ErrorNumbers.h"
 
@@ -26,12 +26,6 @@ std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
-
-std::string NetworkErrorText(char step, int errorNumber) {
-  char text[64];
-  std::snprintf(text, sizeof text, "ネットワークエラー:%c %d\r\n", step, errorNumber);
-  return text;
-}
 
 Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
                           int& errorNumber) {
@@ -157,7 +151,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
     const ReplyCollector::Step step = collector.Feed(byte);
     if (replyLength != nullptr) *replyLength = collector.length();
     if (step == ReplyCollector::Step::Complete) return kStatusOk;
-    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kReplyLimitText);
+    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kMsgReplyDataError);
   }
 }
 

@@ -83,8 +83,4 @@ Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uin
 // hold the caller.
 void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs);
 
-// The "ネットワークエラー:<step> <number>\r\n" text of a failed socket step.
-std::string NetworkErrorText(char step, int errorNumber);
-inline constexpr char kReplyLimitText[] = "受信データ異常\r\n";
-
 }  // namespace kestrel

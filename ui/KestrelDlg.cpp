@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 #include "framework/WindowStyles.h"
 #include "res/MainDialog.h"
 #include "res/Resource.h"
@@ -13,7 +15,6 @@ namespace kestrel {
 using namespace res;
 
 namespace {
-constexpr const char* kNoAdapterMessage = "ネットワークデバイスが見つかりませんでした。";
 constexpr int kCountFontTenths = 180;
 constexpr const char* kCountFontFace = "ＭＳ ゴシック";
 constexpr const char* kLargestCount = "4294967295";
@@ -157,7 +158,7 @@ bool CKestrelDlg::OnInitDialog() {
     return false;
   }
   if (adapterTable.count == 0) {
-    MessageBox(kNoAdapterMessage);
+    MessageBox(kMsgNoNetworkDevice);
     EndDialog(-1);
     return false;
   }

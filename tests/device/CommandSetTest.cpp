@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 #include "tests/device/DeviceFixture.h"
 
@@ -292,27 +293,27 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         // Replies that end before the fields the operation reads.
         FailureCase{"ExtendedModelByteMissing", Preset, Run(&CommandSet::IdentifyDevice),
-                    {Answer(Frame("mi", Bytes{0x30, 0x3F}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("mi", Bytes{0x30, 0x3F}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"ModelByteMissing", Preset, Run(&CommandSet::IdentifyDevice),
-                    {Answer(Frame("mi", Bytes{0x30}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("mi", Bytes{0x30}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"FilterByteMissing", Preset, Run(&CommandSet::ReadSettings),
-                    {Answer(Frame("pj", Bytes{0x2F}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("pj", Bytes{0x2F}))}, 1, {"message"}, kMsgReplyDataError,
                     [](const DeviceState& s) {
                       EXPECT_EQ(s.countingOn, 0);
                       ExpectPreset(s);
                     }},
         FailureCase{"GateByteMissing", Preset, Run(&CommandSet::ReadSettings),
                     {Answer(Frame("pj", Bytes{0x24, 0x28})), Answer(Frame("pp", Bytes{}))}, 2,
-                    {"message"}, kReplyDataError,
+                    {"message"}, kMsgReplyDataError,
                     [](const DeviceState& s) { EXPECT_EQ(s.startStopRunning, 0); }},
         FailureCase{"InputModeByteMissing", Preset, RunOn(&CommandSet::ReadInputConfig, 1),
-                    {Answer(Frame("ph", Bytes{0x21}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("ph", Bytes{0x21}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"CounterTextTooShort", Preset, RunOn(&CommandSet::ReadCount, 0),
                     {Answer(Frame("pg", std::string("\x20") + "0001E24"))}, 1,
-                    {"stop-auto-update", "message"}, kReplyDataError, ExpectPreset}),
+                    {"stop-auto-update", "message"}, kMsgReplyDataError, ExpectPreset}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedCase{"NoInputs", 3, "0", "機能に対応していないモデルです"},
                       RefusedCase{"NoInputsExtended", 19, "0", "機能に対応していないモデルです"},
                       RefusedCase{"SpontaneousNotificationMode", 25, "1",
-                                  kSpontaneousModeMessage}),
+                                  kMsgSpontaneousMode}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A TCP port on the device address where nothing listens: bound, never
