@@ -36,6 +36,7 @@ namespace kestrel::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using enum ReplyFraming;
 
 // The waits of the design, in milliseconds.
 constexpr double kDrainPollMs = 1.0;

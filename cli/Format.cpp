@@ -16,7 +16,7 @@ namespace {
 // (without the list's leading blank) and the edges.
 
 std::string PeriodWord(std::int32_t period) {
-  if (period >= 0 && period < 4) return kPeriodWords[period];
+  if (period >= 0 && period < std::ssize(kCountPeriodNames)) return kCountPeriodNames[period];
   return "code " + std::to_string(period);
 }
 

@@ -44,7 +44,7 @@ inline constexpr std::uint8_t kInputFall = 0x22;
 
 inline constexpr std::uint8_t EncodeInputMode(std::int32_t enabled, std::int32_t edge) {
   if (enabled == 0) return kInputDisabled;
-  return edge == 0 ? kInputRise : kInputFall;
+  return edge == Edge::Rise ? kInputRise : kInputFall;
 }
 struct InputMode {
   std::int32_t enabled;

@@ -40,7 +40,7 @@ class Exchange {
  public:
   Exchange(CommandSet& set, const Request& request) {
     status_ = set.channel().Transact(request.bytes.data(), request.length, reply_,
-                                     UntilTerminator, Slot::MainSlot, &length_);
+                                     ReplyFraming::UntilTerminator, Slot::MainSlot, &length_);
   }
 
   bool ok() const { return Succeeded(status_); }
@@ -167,7 +167,8 @@ Status CommandSet::ToggleCounting() {
     // Start with the period and filter the device holds, shown in the window.
     if (Failed(ReceiveSettings())) return kStatusFail;
     if (Failed(SendPulseMode(true))) return kStatusFail;
-    if (state_.countPeriod == 0 && Failed(SendGate(protocol::kGateStart))) return kStatusFail;
+    if (state_.countPeriod == CountPeriod::StartStop && Failed(SendGate(protocol::kGateStart)))
+      return kStatusFail;
     state_.countingOn = 1;
     state_.startStopRunning = 1;
     port_.UpdateCountingControls();
@@ -179,7 +180,8 @@ Status CommandSet::ToggleCounting() {
     port_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
   }
-  if (state_.countPeriod == 0 && Failed(SendGate(protocol::kGateStop))) return kStatusFail;
+  if (state_.countPeriod == CountPeriod::StartStop && Failed(SendGate(protocol::kGateStop)))
+    return kStatusFail;
   if (Failed(SendPulseMode(false))) return kStatusFail;
   state_.countingOn = 0;
   state_.startStopRunning = 0;

@@ -10,7 +10,8 @@ namespace kestrel {
 // Counting is shown as running: switched on and, in the START-STOP period,
 // with its gate running too. In a timed period the gate plays no part.
 constexpr bool CountingState(const DeviceState& state) {
-  if (state.countPeriod == 0) return state.countingOn != 0 && state.startStopRunning != 0;
+  if (state.countPeriod == CountPeriod::StartStop)
+    return state.countingOn != 0 && state.startStopRunning != 0;
   return state.countingOn != 0;
 }
 

@@ -54,7 +54,7 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
   const Status s = commands.channel().TransactOnConfigPort(
       state.deviceAddress, configPort,
       reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery),
-      protocol::kConfigDumpQueryLength, reply, UntilEndMarker, &length);
+      protocol::kConfigDumpQueryLength, reply, ReplyFraming::UntilEndMarker, &length);
   if (Failed(s)) {
     commands.port().ShowMessage(state.lastError);
     return ModeCheckOutcome::LinkFailed;

@@ -109,13 +109,9 @@ Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port
 }
 
 Status CommandChannel::Transact(const std::uint8_t* request, std::size_t requestLength,
-                                ReplyBuffer& reply, std::int32_t framing, Slot slot,
+                                ReplyBuffer& reply, ReplyFraming framing, Slot slot,
                                 std::size_t* replyLength) {
   if (replyLength != nullptr) *replyLength = 0;
-  // Only the two delimiter framings exist; anything else could never be
-  // recognised as a complete reply.
-  if (!IsSupportedFraming(framing)) return Fail(kReplyLimitText);
-
   const net::SocketHandle s = handle(slot);
   // Late or surplus replies to earlier requests must not be read as this one's.
   DrainInput(s, timeouts_.drainPollUs, timeouts_.receiveMs);
@@ -125,8 +121,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
     return Fail(NetworkErrorText('D', e));
 
   // One byte per receive, so nothing after the end of the reply is consumed.
-  ReplyCollector collector(static_cast<ReplyFraming>(framing),
-                           EchoOfRequest(request, requestLength), reply);
+  ReplyCollector collector(framing, EchoOfRequest(request, requestLength), reply);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts_.receiveMs);
   for (;;) {
     std::uint8_t byte = 0;
@@ -158,7 +153,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
 Status CommandChannel::TransactOnConfigPort(const std::string& address, std::int32_t configPort,
                                             const std::uint8_t* request,
                                             std::size_t requestLength, ReplyBuffer& reply,
-                                            std::int32_t framing, std::size_t* replyLength) {
+                                            ReplyFraming framing, std::size_t* replyLength) {
   // The two connections are never open at the same time.
   CloseSlot(Slot::MainSlot);
   Pause(timeouts_.slotPauseMs);

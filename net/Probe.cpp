@@ -15,11 +15,6 @@ namespace kestrel {
 namespace {
 
 constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET on every platform we build for
-constexpr std::int32_t kKindPlain = 0;
-constexpr std::int32_t kKindL = 3;
-constexpr std::int32_t kKindW = 5;
-constexpr std::int32_t kKindB = 7;
-constexpr std::int32_t kKindD = 8;
 
 std::uint16_t SwapToNetworkOrder(std::uint16_t port) {
   const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(port >> 8),
@@ -55,22 +50,24 @@ struct Classification {
 Classification Classify(char first, char second) {
   if (first == 'X') {
     constexpr std::string_view kAcceptedX = "124569";
-    return {kKindPlain, kAcceptedX.find(second) != std::string_view::npos ? 1 : kStatusFail};
+    return {ProbeKind::Plain, kAcceptedX.find(second) != std::string_view::npos ? 1 : kStatusFail};
   }
-  if (first != '_') return {kKindPlain, kStatusFail};
+  if (first != '_') return {ProbeKind::Plain, kStatusFail};
   switch (second) {
-    case 'L': return {kKindL, kStatusOk};
-    case 'W': return {kKindW, kStatusOk};
-    case 'B': return {kKindB, kStatusOk};
-    case 'D': return {kKindD, kStatusOk};
+    case 'L': return {ProbeKind::L, kStatusOk};
+    case 'W': return {ProbeKind::W, kStatusOk};
+    case 'B': return {ProbeKind::B, kStatusOk};
+    case 'D': return {ProbeKind::D, kStatusOk};
     case 'S':
-    case 'T': return {kKindPlain, kStatusFail};
-    default: return {kKindPlain, kStatusOk};
+    case 'T': return {ProbeKind::Plain, kStatusFail};
+    default: return {ProbeKind::Plain, kStatusOk};
   }
 }
 
 // Kinds whose devices answer no follow-up query.
-bool NeedsFollowUp(std::int32_t kind) { return kind != kKindW && kind != kKindB && kind != kKindD; }
+bool NeedsFollowUp(std::int32_t kind) {
+  return kind != ProbeKind::W && kind != ProbeKind::B && kind != ProbeKind::D;
+}
 
 // Closes the probe socket on every way out of ProbeDevice.
 class SocketCloser {

@@ -138,7 +138,7 @@ constexpr std::array<const char*, 18> kChatterItems{
 constexpr std::array<const char*, 4> kAlertConditionItems{"無効", "未満", "一致", "超過"};
 
 constexpr std::array<fw::ListInit, 11> kLists{{
-    {IDC_PERIOD_LIST, kPeriodItems},
+    {IDC_PERIOD_LIST, kCountPeriodNames},
     {IDC_CHATTER_LIST, kChatterItems},
     {IDC_ALERT_CONDITION_LIST, kAlertConditionItems},
     {IDC_EDGE_LIST1, kEdgeNames},

@@ -60,7 +60,7 @@ struct SimConfig {
   std::string modeValue = "0";          // value of MODE on the configuration port
 
   bool countingOn = true;
-  std::int32_t countPeriod = 1;  // 0.1 s
+  std::int32_t countPeriod = CountPeriod::TenthSecond;
   std::int32_t chatterCode = 0;
   bool gateRunning = false;
   std::array<InputSetup, kMaxInputs> inputs = DefaultInputs();

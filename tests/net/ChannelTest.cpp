@@ -13,6 +13,7 @@ namespace kestrel {
 namespace {
 
 using namespace std::chrono_literals;
+using enum ReplyFraming;
 using testing::Bytes;
 using testing::Ipv4;
 using testing::PeerAction;
@@ -50,7 +51,7 @@ std::uint16_t RefusingPort() {
 
 struct ExchangeCase {
   const char* name;
-  std::int32_t framing;
+  ReplyFraming framing;
   std::vector<PeerAction> answer;
   bool succeeds;
   Bytes reply;  // expected buffer contents from index 0 on success

@@ -7,6 +7,8 @@
 
 namespace kestrel::sim::testing {
 
+using enum ReplyFraming;
+
 SimConfig LoopbackConfig() {
   SimConfig config;
   config.bindAddress = kSimAddress;
