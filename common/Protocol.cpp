@@ -2,10 +2,11 @@
 
 #include <cstdio>
 
+#include "common/Blank.h"
+
 namespace kestrel::protocol {
 
 namespace {
-bool IsSpace(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 int HexValue(std::uint8_t c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -16,7 +17,7 @@ int HexValue(std::uint8_t c) {
 
 std::uint32_t ParseCounterText(const std::uint8_t* text, std::size_t length) {
   std::size_t i = 0;
-  while (i < length && IsSpace(text[i])) ++i;
+  while (i < length && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < length && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';

@@ -128,6 +128,18 @@ inline constexpr std::size_t kPhModeOffset = 3;
 inline constexpr std::size_t kPgCounterOffset = 3;
 inline constexpr std::size_t kPgCounterLength = 8;
 
+// The device's TCP command port, and the same as the operator types it.
+inline constexpr std::uint16_t kCommandPort = 10003;
+inline constexpr char kCommandPortText[] = "10003";
+namespace detail {
+constexpr int DecimalValue(const char* text) {
+  int value = 0;
+  for (; *text != '\0'; ++text) value = value * 10 + (*text - '0');
+  return value;
+}
+}  // namespace detail
+static_assert(detail::DecimalValue(kCommandPortText) == kCommandPort);
+
 // Configuration port: the dump query and the end marker of its answer.
 inline constexpr std::uint16_t kConfigPort = 9998;
 inline constexpr char kConfigDumpQuery[] = "DUMP\nEND\n";  // 9 bytes, no NUL sent

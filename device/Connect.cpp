@@ -5,17 +5,12 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/Blank.h"
+#include "common/ModelTable.h"
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
 
 namespace kestrel {
-
-namespace {
-// The C locale's white space. Bytes of multi-byte characters are all 0x80 or
-// above, so a byte-wise trim never cuts into one.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-}  // namespace
 
 std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;

@@ -13,7 +13,7 @@ namespace kestrel {
 
 struct ConnectSettings {
   ProbeSettings probe;
-  std::uint16_t configPort = 9998;
+  std::uint16_t configPort = protocol::kConfigPort;
 };
 
 enum class ConnectResult {

@@ -1,5 +1,5 @@
 #pragma once
-// UDP discovery probe: asks the device on port 30718 what it is.
+// UDP discovery probe: asks the device on its discovery port what it is.
 #include <cstdint>
 #include <string>
 
@@ -11,7 +11,7 @@
 namespace kestrel {
 
 struct ProbeSettings {
-  std::uint16_t devicePort = 30718;
+  std::uint16_t devicePort = protocol::kProbePort;
   std::uint32_t replyWaitMs = 5000;       // wait for the probe reply
   std::uint32_t followUpReceiveMs = 1000; // receive time-out of each follow-up
   std::uint32_t pauseMs = 10;             // between the two probe datagrams

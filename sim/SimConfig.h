@@ -49,7 +49,7 @@ struct FaultSetting {
 
 struct SimConfig {
   std::string bindAddress = "127.0.0.1";
-  std::uint16_t commandPort = 10003;
+  std::uint16_t commandPort = protocol::kCommandPort;
   std::uint16_t configPort = protocol::kConfigPort;
   std::uint16_t discoveryPort = protocol::kProbePort;
 

@@ -3,10 +3,11 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/Blank.h"
+
 namespace kestrel {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 constexpr double kTwoTo32 = 4294967296.0;
 }  // namespace
 

@@ -18,7 +18,6 @@ namespace {
 constexpr int kCountFontTenths = 180;
 constexpr const char* kCountFontFace = "ＭＳ ゴシック";
 constexpr const char* kLargestCount = "4294967295";
-constexpr const char* kDefaultPort = "10003";
 constexpr const char* kDefaultInterval = "1";
 }  // namespace
 
@@ -188,7 +187,7 @@ void CKestrelDlg::SetUpCountDisplay() {
     InputControls.CountText[k]->SetWindowText(kLargestCount);
     InputControls.CountLabel[k]->SetFont(&CountFont, true);
   }
-  PortEdit.SetWindowText(kDefaultPort);
+  PortEdit.SetWindowText(protocol::kCommandPortText);
   IntervalEdit.SetWindowText(kDefaultInterval);
 }
 
