@@ -37,7 +37,7 @@ int UsageError(std::ostream& messages, const std::string& problem, Command comma
 }
 
 Session::Session(std::ostream& messages)
-    : messages_(messages), port_(messages), channel_(state_), commands_(state_, channel_, port_) {
+    : messages_(messages), frontEnd_(messages), channel_(state_), commands_(state_, channel_, frontEnd_) {
   // As at the window's initialisation: the family is unknown until the probe
   // or the identification tells.
   state_.protocolFamily = ProtocolFamily::Unknown;

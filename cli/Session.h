@@ -7,7 +7,9 @@
 
 #include "cli/ExitCode.h"
 #include "cli/Options.h"
-#include "cli/TerminalPort.h"
+#include "cli/TerminalFrontEnd.h"
+#include "common/DeviceState.h"
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
 #include "net/AdapterTable.h"
@@ -40,7 +42,7 @@ class Session {
   int Connect(const Invocation& inv);
 
   // A message to the operator, as the device operations give theirs.
-  void Tell(const std::string& text) { port_.ShowMessage(text); }
+  void Tell(const std::string& text) { frontEnd_.ShowMessage(text); }
 
   DeviceState& state() { return state_; }
   CommandSet& commands() { return commands_; }
@@ -49,7 +51,7 @@ class Session {
  private:
   std::ostream& messages_;
   DeviceState state_;
-  TerminalPort port_;
+  TerminalFrontEnd frontEnd_;
   CommandChannel channel_;
   CommandSet commands_;
   bool connected_ = false;

@@ -59,7 +59,7 @@ class Exchange {
 }  // namespace
 
 Status CommandSet::ReportFailure() {
-  port_.ShowMessage(state_.lastError);
+  frontEnd_.ShowMessage(state_.lastError);
   return kStatusFail;
 }
 
@@ -126,7 +126,7 @@ Status CommandSet::ReadSettings() {
 
 Status CommandSet::ReceiveSettings() {
   if (Failed(ReadSettings())) return kStatusFail;
-  port_.RefreshControls();
+  frontEnd_.RefreshControls();
   return kStatusOk;
 }
 
@@ -171,13 +171,13 @@ Status CommandSet::ToggleCounting() {
       return kStatusFail;
     state_.countingOn = 1;
     state_.startStopRunning = 1;
-    port_.UpdateCountingControls();
+    frontEnd_.UpdateCountingControls();
     return kStatusOk;
   }
 
   // Periodic reading ends with counting, even if a command below fails.
   if (state_.autoUpdateActive != 0) {
-    port_.StopAutoUpdate();
+    frontEnd_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
   }
   if (state_.countPeriod == CountPeriod::StartStop && Failed(SendGate(protocol::kGateStop)))
@@ -185,7 +185,7 @@ Status CommandSet::ToggleCounting() {
   if (Failed(SendPulseMode(false))) return kStatusFail;
   state_.countingOn = 0;
   state_.startStopRunning = 0;
-  port_.UpdateCountingControls();
+  frontEnd_.UpdateCountingControls();
   return kStatusOk;
 }
 
@@ -197,7 +197,7 @@ Status CommandSet::ReadCount(int input) {
     NoteShortReply(reply.ok());
     // Periodic reading stops before the message is shown, so that no timer
     // tick can start another read while the operator looks at it.
-    port_.StopAutoUpdate();
+    frontEnd_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
     return ReportFailure();
   }

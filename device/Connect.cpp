@@ -51,7 +51,7 @@ std::string ProbeFailureText(std::int32_t result) {
 namespace {
 
 ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
-  commands.port().ShowMessage(message);
+  commands.frontEnd().ShowMessage(message);
   return result;
 }
 
@@ -115,7 +115,7 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
 void DisconnectDevice(CommandSet& commands) {
   DeviceState& state = commands.state();
   if (state.autoUpdateActive != 0) {
-    commands.port().StopAutoUpdate();
+    commands.frontEnd().StopAutoUpdate();
     state.autoUpdateActive = 0;
   }
   // Local flags only: a device that counts goes on counting, and the next

@@ -56,18 +56,14 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
       reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery),
       protocol::kConfigDumpQueryLength, reply, ReplyFraming::UntilEndMarker, &length);
   if (Failed(s)) {
-    commands.port().ShowMessage(state.lastError);
+    commands.frontEnd().ShowMessage(state.lastError);
     return ModeCheckOutcome::LinkFailed;
   }
   if (DumpShowsSpontaneousMode(reply.data(), length)) {
-    commands.port().ShowMessage(kSpontaneousModeMessage);
+    commands.frontEnd().ShowMessage(kMsgSpontaneousMode);
     return ModeCheckOutcome::Refused;
   }
   return ModeCheckOutcome::Passed;
-}
-
-Status CheckConfigMode(CommandSet& commands, std::uint16_t configPort) {
-  return RunModeCheck(commands, configPort) == ModeCheckOutcome::Passed ? kStatusOk : kStatusFail;
 }
 
 }  // namespace kestrel

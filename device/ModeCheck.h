@@ -18,7 +18,4 @@ bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length);
 // tells the operator about a failure or a refusal.
 ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort);
 
-// The status form: 0 the device may be used, failure otherwise.
-Status CheckConfigMode(CommandSet& commands, std::uint16_t configPort);
-
 }  // namespace kestrel

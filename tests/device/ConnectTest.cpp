@@ -59,7 +59,7 @@ TEST_P(Entry, IsRefusedWithItsMessage) {
   const EntryCase& c = GetParam();
   state.port = 4242;
   EXPECT_EQ(ConnectDevice(commands, c.address, c.port, ShortSettings()), ConnectResult::InvalidEntry);
-  EXPECT_EQ(port.messages, std::vector<std::string>{c.message});
+  EXPECT_EQ(frontEnd.messages, std::vector<std::string>{c.message});
   EXPECT_EQ(state.port, c.portStored.value_or(4242));
   EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
 }
@@ -132,10 +132,10 @@ TEST_P(Flow, EndsAsExpected) {
   EXPECT_EQ(state.deviceAddress, kDeviceAddressText);
   EXPECT_EQ(state.port, mainPort);
   if (c.messagePrefix.empty()) {
-    EXPECT_TRUE(port.messages.empty()) << port.messages.front();
+    EXPECT_TRUE(frontEnd.messages.empty()) << frontEnd.messages.front();
   } else {
-    ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0].rfind(c.messagePrefix, 0), 0u) << port.messages[0];
+    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    EXPECT_EQ(frontEnd.messages[0].rfind(c.messagePrefix, 0), 0u) << frontEnd.messages[0];
   }
   if (peer) {
     // The connect completes before the device's thread gets round to
@@ -205,7 +205,7 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
   state.countingOn = 1;
   state.startStopRunning = 1;
   DisconnectDevice(commands);
-  EXPECT_EQ(port.events, std::vector<std::string>{"stop-auto-update"});
+  EXPECT_EQ(frontEnd.events, std::vector<std::string>{"stop-auto-update"});
   EXPECT_EQ(state.autoUpdateActive, 0);
   EXPECT_EQ(state.countingOn, 0);
   EXPECT_EQ(state.startStopRunning, 0);
@@ -214,9 +214,9 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
   EXPECT_TRUE(Requests().empty());
 
   // Without periodic reading there is nothing to stop.
-  port.events.clear();
+  frontEnd.events.clear();
   DisconnectDevice(commands);
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 #pragma once
-// An OperatorPort that records what the operations asked of the front end, in
+// An FrontEnd that records what the operations asked of the front end, in
 // order, so that tests can check both the texts and their sequence.
 #include <string>
 #include <vector>
 
-#include "device/OperatorPort.h"
+#include "device/FrontEnd.h"
 
 namespace kestrel::test {
 
-class RecordingPort : public OperatorPort {
+class RecordingFrontEnd : public FrontEnd {
  public:
   void ShowMessage(const std::string& text) override {
     messages.push_back(text);

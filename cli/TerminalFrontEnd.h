@@ -4,13 +4,13 @@
 #include <ostream>
 #include <string>
 
-#include "device/OperatorPort.h"
+#include "device/FrontEnd.h"
 
 namespace kestrel::cli {
 
-class TerminalPort final : public OperatorPort {
+class TerminalFrontEnd final : public FrontEnd {
  public:
-  explicit TerminalPort(std::ostream& messages) : messages_(messages) {}
+  explicit TerminalFrontEnd(std::ostream& messages) : messages_(messages) {}
 
   // One line per message: the device texts end in "\r\n" for the window's
   // message box, which a terminal or a log file would show as a stray "^M".

@@ -6,9 +6,9 @@ namespace kestrel {
 // How the device operations reach the operator and the front end's display.
 // The window implements it with message boxes and control refreshes; the
 // command-line tool with standard error and no-ops.
-class OperatorPort {
+class FrontEnd {
  public:
-  virtual ~OperatorPort() = default;
+  virtual ~FrontEnd() = default;
 
   // Shows one message and returns only once the operator has seen it.
   virtual void ShowMessage(const std::string& text) = 0;

@@ -1,8 +1,8 @@
-#include "cli/TerminalPort.h"
+#include "cli/TerminalFrontEnd.h"
 
 namespace kestrel::cli {
 
-void TerminalPort::ShowMessage(const std::string& text) {
+void TerminalFrontEnd::ShowMessage(const std::string& text) {
   std::size_t end = text.size();
   while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
   messages_ << text.substr(0, end) << '\n' << std::flush;
