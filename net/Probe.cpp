@@ -3,44 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <string_view>
 #include <thread>
 
 #include "common/Protocol.h"
 #include "net/AddressText.h"
+#include "net/SocketAddress.h"
 
 namespace kestrel {
 
 namespace {
-
-constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET on every platform we build for
-
-std::uint16_t SwapToNetworkOrder(std::uint16_t port) {
-  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(port >> 8),
-                                 static_cast<std::uint8_t>(port)};
-  std::uint16_t network = 0;
-  std::memcpy(&network, bytes, sizeof network);
-  return network;
-}
-
-std::uint16_t SwapToHostOrder(std::uint16_t network) {
-  std::uint8_t bytes[2];
-  std::memcpy(bytes, &network, sizeof network);
-  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-SocketAddressV4 ToRecord(net::Endpoint e) {
-  SocketAddressV4 record;
-  record.family = kFamilyIpv4;
-  record.port = SwapToNetworkOrder(e.port);
-  record.address = e.address;
-  return record;
-}
-
-net::Endpoint ToEndpoint(const SocketAddressV4& record) {
-  return {record.address, SwapToHostOrder(record.port)};
-}
 
 struct Classification {
   std::int32_t kind;
@@ -136,7 +108,7 @@ Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::si
   // is treated like one that could not be received.
   if (length < protocol::kProductCodeOffset + 2) return kStatusFail;
 
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
   const char first = static_cast<char>(reply[protocol::kProductCodeOffset]);
   const char second = static_cast<char>(reply[protocol::kProductCodeOffset + 1]);
   state.productCode = {first, second};
@@ -149,19 +121,19 @@ Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
   std::size_t received = 0;
   net::Endpoint from;
 
-  SendQuery(socket, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kFollowUpQuery, net::ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kFollowUpReplyBuffer> followUp{};
   if (net::ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
 
   if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
 
-  SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kTextQuery, net::ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
   if (net::ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
   JudgeTextReply(state, textReply.data(), received);
   return kStatusOk;
 }
