@@ -1,9 +1,9 @@
-#include "framework/win32/Utf16.h"
+#include "framework/win/Utf16.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace fw::win32 {
+namespace fw::win {
 
 std::wstring ToUtf16(const std::string& utf8) {
   if (utf8.empty()) return {};
@@ -25,4 +25,4 @@ std::string ToUtf8(const std::wstring& utf16) {
   return text;
 }
 
-}  // namespace fw::win32
+}  // namespace fw::win

@@ -1,7 +1,7 @@
 #pragma once
 #include "framework/backend/Backend.h"
 
-namespace fw::win32 {
+namespace fw::win {
 
 // Owns one window-system font (an HFONT).
 class Win32FontPeer : public backend::FontPeer {
@@ -14,4 +14,4 @@ class Win32FontPeer : public backend::FontPeer {
   void* handle_;
 };
 
-}  // namespace fw::win32
+}  // namespace fw::win

@@ -4,8 +4,8 @@
 // manager first, then translation and dispatch.
 struct tagMSG;
 
-namespace fw::win32 {
+namespace fw::win {
 
 void RouteMessage(tagMSG& msg);
 
-}  // namespace fw::win32
+}  // namespace fw::win

@@ -8,7 +8,7 @@
 
 struct HICON__;
 
-namespace fw::win32 {
+namespace fw::win {
 
 class IconCache {
  public:
@@ -25,4 +25,4 @@ class IconCache {
   std::map<std::pair<const IconResource*, int>, HICON__*> icons_;
 };
 
-}  // namespace fw::win32
+}  // namespace fw::win

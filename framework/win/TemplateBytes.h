@@ -7,7 +7,7 @@
 
 #include "framework/DialogTemplate.h"
 
-namespace fw::win32 {
+namespace fw::win {
 
 // Predefined window-class atoms of the controls.
 inline constexpr std::uint16_t kButtonAtom = 0x0080;
@@ -20,4 +20,4 @@ inline constexpr std::uint16_t kComboBoxAtom = 0x0085;
 // The result is 4-byte aligned data as the dialog manager requires.
 std::vector<std::uint32_t> BuildTemplateBytes(const DialogTemplate& dialogTemplate);
 
-}  // namespace fw::win32
+}  // namespace fw::win

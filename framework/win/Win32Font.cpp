@@ -6,8 +6,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "framework/win32/Utf16.h"
-#include "framework/win32/Win32Font.h"
+#include "framework/win/Utf16.h"
+#include "framework/win/Win32Font.h"
 
 namespace fw::backend {
 
@@ -18,17 +18,17 @@ std::unique_ptr<FontPeer> CreatePointFont(int tenthsOfPoint, const std::string& 
   ReleaseDC(nullptr, screen);
   font.lfCharSet = DEFAULT_CHARSET;
   // Faces the system lacks are replaced by its own font substitution.
-  const std::wstring name = win32::ToUtf16(face);
+  const std::wstring name = win::ToUtf16(face);
   wcsncpy(font.lfFaceName, name.c_str(), LF_FACESIZE - 1);
   HFONT handle = CreateFontIndirectW(&font);
   if (handle == nullptr) return nullptr;
-  return std::make_unique<win32::Win32FontPeer>(handle);
+  return std::make_unique<win::Win32FontPeer>(handle);
 }
 
 }  // namespace fw::backend
 
-namespace fw::win32 {
+namespace fw::win {
 
 Win32FontPeer::~Win32FontPeer() { DeleteObject(static_cast<HFONT>(handle_)); }
 
-}  // namespace fw::win32
+}  // namespace fw::win

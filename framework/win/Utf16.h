@@ -3,9 +3,9 @@
 // take UTF-16.
 #include <string>
 
-namespace fw::win32 {
+namespace fw::win {
 
 std::wstring ToUtf16(const std::string& utf8);
 std::string ToUtf8(const std::wstring& utf16);
 
-}  // namespace fw::win32
+}  // namespace fw::win

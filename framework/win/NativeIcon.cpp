@@ -1,4 +1,4 @@
-#include "framework/win32/NativeIcon.h"
+#include "framework/win/NativeIcon.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace fw::win32 {
+namespace fw::win {
 
 namespace {
 
@@ -72,4 +72,4 @@ HICON__* IconCache::Get(const IconResource& resource, int size) {
   return icon;
 }
 
-}  // namespace fw::win32
+}  // namespace fw::win

@@ -12,13 +12,13 @@
 #include <memory>
 #include <vector>
 
-#include "framework/win32/MessageRouting.h"
-#include "framework/win32/NativeIcon.h"
-#include "framework/win32/TemplateBytes.h"
-#include "framework/win32/Utf16.h"
-#include "framework/win32/Win32Font.h"
+#include "framework/win/MessageRouting.h"
+#include "framework/win/NativeIcon.h"
+#include "framework/win/TemplateBytes.h"
+#include "framework/win/Utf16.h"
+#include "framework/win/Win32Font.h"
 
-namespace fw::win32 {
+namespace fw::win {
 
 namespace {
 
@@ -278,7 +278,7 @@ class Win32DialogHost : public backend::DialogHost {
     if (reinterpret_cast<DLGPROC>(GetWindowLongPtrW(root, DWLP_DLGPROC)) != &DialogProc) return nullptr;
     return reinterpret_cast<Win32DialogHost*>(GetWindowLongPtrW(root, DWLP_USER));
   }
-  friend void fw::win32::RouteMessage(tagMSG& msg);
+  friend void fw::win::RouteMessage(tagMSG& msg);
 
   // Keystrokes queued for this window first meet the dialog's pre-filter.
   // Enter and Escape are the pre-filter's to interpret: one it lets pass
@@ -320,13 +320,13 @@ void RouteMessage(tagMSG& msg) {
   DispatchMessageW(&msg);
 }
 
-}  // namespace fw::win32
+}  // namespace fw::win
 
 namespace fw::backend {
 
 std::unique_ptr<DialogHost> CreateDialogHost(const DialogTemplate& dialogTemplate,
                                              DialogEvents& events) {
-  return std::make_unique<win32::Win32DialogHost>(dialogTemplate, events);
+  return std::make_unique<win::Win32DialogHost>(dialogTemplate, events);
 }
 
 }  // namespace fw::backend

@@ -1,12 +1,12 @@
-#include "framework/win32/TemplateBytes.h"
+#include "framework/win/TemplateBytes.h"
 
 #include <cstring>
 #include <string>
 
 #include "framework/WindowStyles.h"
-#include "framework/win32/Utf16.h"
+#include "framework/win/Utf16.h"
 
-namespace fw::win32 {
+namespace fw::win {
 
 namespace {
 
@@ -106,4 +106,4 @@ std::vector<std::uint32_t> BuildTemplateBytes(const DialogTemplate& t) {
   return w.Finish();
 }
 
-}  // namespace fw::win32
+}  // namespace fw::win

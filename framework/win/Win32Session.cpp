@@ -6,7 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "framework/win32/Utf16.h"
+#include "framework/win/Utf16.h"
 
 namespace fw::backend {
 
@@ -33,7 +33,7 @@ std::string ExecutablePath() {
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
-      return win32::ToUtf8(path);
+      return win::ToUtf8(path);
     }
     path.resize(path.size() * 2);  // truncated: try a larger buffer
   }
@@ -49,8 +49,8 @@ class Win32MessageBoxPresenter : public MessageBoxPresenter {
  public:
   int Present(const MessageBoxRequest& request) override {
     // OK alone, no icon; owned by the window so that it stays modal to it.
-    const std::wstring text = win32::ToUtf16(request.text);
-    const std::wstring caption = win32::ToUtf16(request.caption);
+    const std::wstring text = win::ToUtf16(request.text);
+    const std::wstring caption = win::ToUtf16(request.caption);
     return MessageBoxW(static_cast<HWND>(request.ownerWindow), text.c_str(), caption.c_str(), MB_OK);
   }
 };

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "framework/win32/MessageRouting.h"
-#include "framework/win32/Utf16.h"
+#include "framework/win/MessageRouting.h"
+#include "framework/win/Utf16.h"
 
 namespace fw::testing {
 
@@ -58,7 +58,7 @@ void PumpQueued() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
-    win32::RouteMessage(msg);
+    win::RouteMessage(msg);
   }
 }
 
@@ -158,7 +158,7 @@ void Type(CWnd& control, const std::string& text) {
   // text would put it; a text set by code leaves it at the start.
   const int end = GetWindowTextLengthW(window);
   SendMessageW(window, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
-  for (wchar_t c : win32::ToUtf16(text)) SendMessageW(window, WM_CHAR, c, 1);
+  for (wchar_t c : win::ToUtf16(text)) SendMessageW(window, WM_CHAR, c, 1);
   PumpQueued();
 }
 
@@ -293,7 +293,7 @@ bool SaveWindowImage(CDialog& dialog, const std::string& path) {
   ReleaseDC(window, screen);
 
   const std::vector<std::uint8_t> png = EncodePng(width, height, rgb);
-  FILE* file = _wfopen(win32::ToUtf16(path).c_str(), L"wb");
+  FILE* file = _wfopen(win::ToUtf16(path).c_str(), L"wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
   return std::fclose(file) == 0 && written;
