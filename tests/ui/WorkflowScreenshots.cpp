@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "framework/Session.h"
+#include "framework/PlatformApp.h"
 #include "framework/testing/OperatorInput.h"
 #include "sim/SimServer.h"
 #include "tests/ui/FakeAdapters.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  fw::FrameworkSession session(argc, argv);
+  fw::PlatformApp app(argc, argv);
 
   sim::SimServer server(DemoDevice(), nullptr);
   if (const std::string error = server.Open(); !error.empty()) {

@@ -1,6 +1,6 @@
 #pragma once
 // One device connection for one command: the local interface is picked, the
-// connect steps run, and the connection is closed when the session ends.
+// connect steps run, and the connection is closed when this object goes.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -29,12 +29,12 @@ const AdapterEntry* FindInterface(const AdapterTable& table,
 // Prints a usage error with its one-line hint and returns kExitUsage.
 int UsageError(std::ostream& messages, const std::string& problem, Command command);
 
-class Session {
+class DeviceConnection {
  public:
-  explicit Session(std::ostream& messages);
-  ~Session();
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  explicit DeviceConnection(std::ostream& messages);
+  ~DeviceConnection();
+  DeviceConnection(const DeviceConnection&) = delete;
+  DeviceConnection& operator=(const DeviceConnection&) = delete;
 
   // Sets the local address from --interface; kExitOk or the exit status.
   int SelectInterface(const Invocation& inv);

@@ -11,7 +11,7 @@
 namespace fw::backend {
 
 namespace {
-class Win32Session : public Session {
+class Win32PlatformApp : public PlatformApp {
  public:
   int RunMessageLoop() override {
     MSG msg;
@@ -24,7 +24,7 @@ class Win32Session : public Session {
 };
 }  // namespace
 
-std::unique_ptr<Session> StartSession(int&, char**) { return std::make_unique<Win32Session>(); }
+std::unique_ptr<PlatformApp> StartPlatformApp(int&, char**) { return std::make_unique<Win32PlatformApp>(); }
 
 std::string ExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');

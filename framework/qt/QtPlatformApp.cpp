@@ -7,9 +7,9 @@
 namespace fw::backend {
 
 namespace {
-class QtSession : public Session {
+class QtPlatformApp : public PlatformApp {
  public:
-  QtSession(int& argc, char** argv) : app_(argc, argv) {}
+  QtPlatformApp(int& argc, char** argv) : app_(argc, argv) {}
   int RunMessageLoop() override { return QApplication::exec(); }
 
  private:
@@ -17,8 +17,8 @@ class QtSession : public Session {
 };
 }  // namespace
 
-std::unique_ptr<Session> StartSession(int& argc, char** argv) {
-  return std::make_unique<QtSession>(argc, argv);
+std::unique_ptr<PlatformApp> StartPlatformApp(int& argc, char** argv) {
+  return std::make_unique<QtPlatformApp>(argc, argv);
 }
 
 std::string ExecutablePath() {

@@ -1,4 +1,4 @@
-#include "cli/Session.h"
+#include "cli/DeviceConnection.h"
 
 #include "net/AddressText.h"
 
@@ -36,18 +36,18 @@ int UsageError(std::ostream& messages, const std::string& problem, Command comma
   return kExitUsage;
 }
 
-Session::Session(std::ostream& messages)
+DeviceConnection::DeviceConnection(std::ostream& messages)
     : messages_(messages), frontEnd_(messages), channel_(state_), commands_(state_, channel_, frontEnd_) {
   // As at the window's initialisation: the family is unknown until the probe
   // or the identification tells.
   state_.protocolFamily = ProtocolFamily::Unknown;
 }
 
-Session::~Session() {
+DeviceConnection::~DeviceConnection() {
   if (connected_) DisconnectDevice(commands_);
 }
 
-int Session::SelectInterface(const Invocation& inv) {
+int DeviceConnection::SelectInterface(const Invocation& inv) {
   const std::optional<AdapterTable> table = LoadAdapters(messages_);
   if (!table) return kExitFailure;
   const AdapterEntry* row = FindInterface(*table, inv.interface);
@@ -60,7 +60,7 @@ int Session::SelectInterface(const Invocation& inv) {
   return kExitOk;
 }
 
-int Session::Connect(const Invocation& inv) {
+int DeviceConnection::Connect(const Invocation& inv) {
   if (const int status = SelectInterface(inv); status != kExitOk) return status;
   switch (ConnectDevice(commands_, inv.address, inv.portText, ConnectSettings{})) {
     case ConnectResult::Connected:
