@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,29 @@ SockaddrIn ToSockaddr(const SocketAddressV4& record) {
 template <class SockaddrIn>
 SocketAddressV4 FromSockaddr(const SockaddrIn& a) {
   return std::bit_cast<SocketAddressV4>(a);
+}
+
+// The resolver's calls are the same on every platform; only the headers that
+// declare them differ. A backend instantiates this with its own addrinfo and
+// sockaddr_in, and getaddrinfo is found there, by the argument types.
+template <class AddrInfo, class SockaddrIn>
+std::optional<std::uint32_t> FirstAddressV4(const std::string& name, int family, int socketType) {
+  AddrInfo hints{};
+  hints.ai_family = family;
+  hints.ai_socktype = socketType;
+  AddrInfo* list = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
+  std::optional<std::uint32_t> result;
+  for (const AddrInfo* p = list; p != nullptr; p = p->ai_next) {
+    if (p->ai_family == family && p->ai_addr != nullptr) {
+      SockaddrIn a{};
+      std::memcpy(&a, p->ai_addr, sizeof a);
+      result = a.sin_addr.s_addr;
+      break;
+    }
+  }
+  freeaddrinfo(list);
+  return result;
 }
 
 int StartLibrary();

@@ -191,20 +191,7 @@ int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
 void Close(SocketHandle s) { close(Fd(s)); }
 
 std::optional<std::uint32_t> ResolveHostV4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
-  std::optional<std::uint32_t> result;
-  for (const addrinfo* p = list; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr) {
-      result = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
-      break;
-    }
-  }
-  freeaddrinfo(list);
-  return result;
+  return FirstAddressV4<addrinfo, sockaddr_in>(name, AF_INET, SOCK_STREAM);
 }
 
 }  // namespace kestrel::net::system

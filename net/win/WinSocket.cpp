@@ -177,22 +177,7 @@ int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
 void Close(SocketHandle s) { closesocket(Native(s)); }
 
 std::optional<std::uint32_t> ResolveHostV4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
-  std::optional<std::uint32_t> result;
-  for (const addrinfo* p = list; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr) {
-      sockaddr_in a{};
-      std::memcpy(&a, p->ai_addr, sizeof a);
-      result = a.sin_addr.s_addr;
-      break;
-    }
-  }
-  freeaddrinfo(list);
-  return result;
+  return FirstAddressV4<addrinfo, sockaddr_in>(name, AF_INET, SOCK_STREAM);
 }
 
 }  // namespace kestrel::net::system
