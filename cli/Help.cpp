@@ -1,5 +1,9 @@
 #include "cli/Help.h"
 
+#include <string_view>
+
+#include "cli/OptionTable.h"
+
 namespace kestrel::cli {
 
 namespace {
@@ -10,14 +14,7 @@ Sets up and reads the pulse counters of a Kestrel device from the command line.
 Every command connects on its own and closes its connection when it ends.
 
 Global options:
-  -a, --address ADDR     the device: a dotted IPv4 address or a host name
-                         (required by every command except interfaces)
-  -p, --port N           the device's command port (default 10003)
-  -i, --interface ADDR|NAME
-                         the local interface to use, by its IPv4 address or by
-                         its name as 'interfaces' lists it (default: the first)
-      --json             one JSON object per line instead of text
-  -h, --help             this help; 'kestrelctl COMMAND --help' for a command
+@OPTIONS@
 
 Commands:
   interfaces             list the local interfaces that can reach a device
@@ -77,10 +74,7 @@ constexpr char kApply[] = R"TXT(Usage: kestrelctl --address ADDR [options] apply
 Reads the device's settings, changes only those named, and writes them as the
 window's apply button does (the pulse-count mode with counting off, then every
 input of the model). Prints the settings as 'info' does.
-  --period start-stop|0.1|1|10   the count period (seconds, or gated by start/stop)
-  --chatter off|4..20            the chatter filter in milliseconds
-  --input DIn=off|rise|fall      switch input n off, or count its rising or
-                                 falling edge; may be given once per input
+@OPTIONS@
 Nothing is sent, and the exit status is not 0, while counting runs (run 'stop'
 first) or when an input is beyond the model's inputs.
 )TXT";
@@ -112,10 +106,7 @@ in ISO 8601 with milliseconds and UTC offset, then each input's count, empty
 for inputs that are not enabled. With --json there is no header and each
 sample is
   {"time":"2025-03-14T09:26:53.589+09:00","counts":[123,null,...]}
-  --interval SECONDS   read every SECONDS (a decimal number above 0) instead of once
-  --samples N          stop after N samples (with --interval; default 0 =
-                       until SIGINT or SIGTERM, which end it after the
-                       sample in progress)
+@OPTIONS@
 A failed read prints the message and ends with status 1.
 )TXT";
 
@@ -128,12 +119,14 @@ interface, and lists every device that answers within the wait, one per line:
 or with --json
   {"address":"A.B.C.D","port":P,"productCode":"PC","probeKind":K,"supported":true}
 supported tells whether the connect steps would accept the answer.
-  --wait SECONDS   how long to wait for answers (default 5, the probe's wait)
+@OPTIONS@
 )TXT";
 
-}  // namespace
+// The texts above say where their options go with a marker line; the lines
+// themselves come from the option table, next to each option's definition.
+constexpr std::string_view kOptionsMarker = "@OPTIONS@\n";
 
-std::string HelpText(Command command) {
+const char* Text(Command command) {
   switch (command) {
     case Command::Interfaces: return kInterfaces;
     case Command::Probe: return kProbe;
@@ -146,6 +139,15 @@ std::string HelpText(Command command) {
     case Command::None: break;
   }
   return kGeneral;
+}
+
+}  // namespace
+
+std::string HelpText(Command command) {
+  std::string text = Text(command);
+  if (const std::size_t at = text.find(kOptionsMarker); at != std::string::npos)
+    text.replace(at, kOptionsMarker.size(), OptionHelp(command));
+  return text;
 }
 
 }  // namespace kestrel::cli

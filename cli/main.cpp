@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Help.h"
 #include "cli/Options.h"
-#include "cli/Session.h"
 #include "cli/StopSignal.h"
 #include "net/Socket.h"
 

@@ -7,7 +7,7 @@
 #include "collector/Failure.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 
 namespace kestrel::collector {
 

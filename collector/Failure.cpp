@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 #include "device/ModeCheck.h"
 #include "net/ErrorNumbers.h"
@@ -29,9 +30,9 @@ int NetworkErrorNumber(const std::string& message) {
 
 FailureKind ClassifyFailure(const std::string& message) {
   if (message == kMsgUnsupportedModel) return FailureKind::RefusedModel;
-  if (message == kSpontaneousModeMessage) return FailureKind::Mode;
+  if (message == kMsgSpontaneousMode) return FailureKind::Mode;
   if (message == kMsgTargetNotFound) return FailureKind::Timeout;
-  if (message.rfind(kReplyDataError, 0) == 0) return FailureKind::Reply;
+  if (message.rfind(kMsgReplyDataError, 0) == 0) return FailureKind::Reply;
   switch (NetworkErrorNumber(message)) {
     case net::kErrTimedOut:
       return FailureKind::Timeout;

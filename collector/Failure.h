@@ -5,13 +5,13 @@
 
 #include "collector/Records.h"
 #include "device/Connect.h"
-#include "device/OperatorPort.h"
+#include "device/FrontEnd.h"
 
 namespace kestrel::collector {
 
 // The operations tell the operator through this port; the collector has no
 // operator at hand and keeps the last text for its failure record instead.
-class MessageKeeper final : public OperatorPort {
+class MessageKeeper final : public FrontEnd {
  public:
   void ShowMessage(const std::string& text) override { last_ = text; }
   void RefreshControls() override {}

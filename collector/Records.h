@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 
 namespace kestrel::collector {
 

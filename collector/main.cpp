@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Session.h"
+#include "cli/DeviceConnection.h"
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
 #include "collector/Outputs.h"
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
 
   const std::optional<AdapterTable> adapters = BuildAdapterTable(ReadPlatformAdapters());
   if (!adapters || adapters->count == 0) {
-    std::cerr << kProgram << ": " << (adapters ? cli::kMsgNoNetworkDevice : "the list of network adapters could not be read") << "\n";
+    std::cerr << kProgram << ": " << (adapters ? kMsgNoNetworkDevice : "the list of network adapters could not be read") << "\n";
     return kExitFailure;
   }
   const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {

@@ -5,18 +5,12 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/Blank.h"
+#include "common/ModelTable.h"
 #include "device/ModeCheck.h"
-#include "device/ModelTable.h"
 #include "net/AddressText.h"
 
 namespace kestrel {
-
-namespace {
-// The C locale's white space. Bytes of multi-byte characters are all 0x80 or
-// above, so a byte-wise trim never cuts into one.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-}  // namespace
 
 std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;
@@ -51,15 +45,13 @@ bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
 std::string ProbeFailureText(std::int32_t result) {
   if (result == kProbeRejected) return kMsgUnsupportedModel;
   if (result == kProbeNoAnswer) return kMsgTargetNotFound;
-  char text[64];
-  std::snprintf(text, sizeof text, "ネットワークエラー:F %d\r\n", static_cast<int>(result));
-  return text;
+  return NetworkErrorText('F', static_cast<int>(result));
 }
 
 namespace {
 
 ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
-  commands.port().ShowMessage(message);
+  commands.frontEnd().ShowMessage(message);
   return result;
 }
 
@@ -125,7 +117,7 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
 void DisconnectDevice(CommandSet& commands) {
   DeviceState& state = commands.state();
   if (state.autoUpdateActive != 0) {
-    commands.port().StopAutoUpdate();
+    commands.frontEnd().StopAutoUpdate();
     state.autoUpdateActive = 0;
   }
   // Local flags only: a device that counts goes on counting, and the next

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel {
 
