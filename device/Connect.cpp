@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 
 #include "device/ModeCheck.h"
@@ -51,9 +50,7 @@ bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
 std::string ProbeFailureText(std::int32_t result) {
   if (result == kProbeRejected) return kMsgUnsupportedModel;
   if (result == kProbeNoAnswer) return kMsgTargetNotFound;
-  char text[64];
-  std::snprintf(text, sizeof text, "ネットワークエラー:F %d\r\n", static_cast<int>(result));
-  return text;
+  return NetworkErrorText('F', static_cast<int>(result));
 }
 
 namespace {

@@ -29,7 +29,7 @@ std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
 
 std::string NetworkErrorText(char step, int errorNumber) {
   char text[64];
-  std::snprintf(text, sizeof text, "ネットワークエラー:%c %d\r\n", step, errorNumber);
+  std::snprintf(text, sizeof text, "%s%c %d\r\n", kNetworkErrorPrefix, step, errorNumber);
   return text;
 }
 

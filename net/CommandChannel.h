@@ -85,6 +85,7 @@ void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t li
 
 // The "ネットワークエラー:<step> <number>\r\n" text of a failed socket step.
 std::string NetworkErrorText(char step, int errorNumber);
+inline constexpr char kNetworkErrorPrefix[] = "ネットワークエラー:";
 inline constexpr char kReplyLimitText[] = "受信データ異常\r\n";
 
 }  // namespace kestrel
