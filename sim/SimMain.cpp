@@ -9,12 +9,17 @@
 
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
+#include "ProjectVersion.h"
 
 int main(int argc, char** argv) {
   using namespace kestrel::sim;
   const ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.outcome == OptionOutcome::Help) {
     std::cout << HelpText();
+    return 0;
+  }
+  if (parsed.outcome == OptionOutcome::Version) {
+    std::cout << "kestrel-sim " << kestrel::kProjectVersion << "\n";
     return 0;
   }
   if (parsed.outcome == OptionOutcome::Error) {
