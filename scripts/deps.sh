@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config help2man
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev
   iproute2 util-linux xvfb xauth
