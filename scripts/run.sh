@@ -72,8 +72,10 @@ exec bash tests/netns/with-veth.sh --unshare -- bash -c '
     dev=$KESTREL_NETNS_B
     # The shell: the user'"'"'s own start-up file, then the tools on PATH, their
     # completion and a prompt that says where it is.
+    # BASH_ENV goes: every bash script the user runs would read this again.
     cat >"$rc" <<RC
-[ -f ~/.bashrc ] && source ~/.bashrc
+unset BASH_ENV
+[[ \$- == *i* && -f ~/.bashrc ]] && source ~/.bashrc
 PATH="$KESTREL_DEMO_BUILD/cli:$KESTREL_DEMO_BUILD/sim:\$PATH"
 source "$KESTREL_DEMO_ROOT/packaging/kestrelctl.bash"
 PS1="(kestrel demo) \\w\\\$ "
