@@ -19,6 +19,10 @@ build_and_test() {
 
 echo "== normal build =="
 build_and_test build/ci RelWithDebInfo
+echo "== Debian package: build, lintian, install, run, remove =="
+bash scripts/package-test.sh build/ci 2>&1 | tee build/package-stage.log
+echo "== demo entry points, without a display =="
+bash scripts/demo-test.sh 2>&1 | tee build/demo-stage.log
 echo "== sanitizer build =="
 # Unoptimised: g++ 12 reports false "may be used uninitialized" warnings inside
 # the standard library when the sanitizers and -O2 meet.
@@ -39,4 +43,6 @@ passed=$(for d in build/ci build/ci-san; do ctest --test-dir "$d" -N; done |
 passed=$(( passed + $(ctest_total build/windows-stage.log) ))
 passed=$(( passed + $(grep -c "^smoke: passed" build/windows-stage.log || true) ))
 passed=$(( passed + $(grep -c "runs clean in" build/fuzz-stage.log || true) ))
+passed=$(( passed + $(grep -c -e "^package: passed" -e "^demo: passed" build/package-stage.log build/demo-stage.log |
+  awk -F: '{n += $2} END {print n + 0}') ))
 echo "Summary: ${passed} passed, 0 failed"
