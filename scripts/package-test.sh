@@ -16,9 +16,13 @@ SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 # Quiet: dpkg's progress and debconf's note that apt-utils is missing.
 apt() {
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -y -qq -o=Dpkg::Use-Pty=0 "$@" 2>&1 >/dev/null |
-    grep -v '^debconf: delaying package configuration' >&2 || true
-  return "${PIPESTATUS[0]}"
+  local log status=0
+  log=$(mktemp)
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -y -qq -o=Dpkg::Use-Pty=0 "$@" >/dev/null 2>"$log" ||
+    status=$?
+  grep -v '^debconf: delaying package configuration' "$log" >&2 || true
+  rm -f "$log"
+  return "$status"
 }
 fail() { echo "package: FAIL: $*" >&2; exit 1; }
 
@@ -30,10 +34,12 @@ version=$(dpkg-deb -f "$deb" Version)
 echo "built $deb"
 # The window has no command line to draw a manual page from, so its missing
 # page is the one warning kept; any other warning or error fails.
-lintian --fail-on error,warning --suppress-tags no-manual-page "$deb" 2>&1 |
-  grep -v 'running with root privileges' || true
-lintian --fail-on error,warning --suppress-tags no-manual-page "$deb" >/dev/null 2>&1 ||
-  fail "lintian reports errors or warnings"
+set +e
+report=$(lintian --fail-on error,warning --suppress-tags no-manual-page "$deb" 2>&1)
+status=$?
+set -e
+grep -v 'running with root privileges' <<<"$report" || true
+((status == 0)) || fail "lintian reports errors or warnings"
 
 if dpkg-query -W -f='${Status}' kestrel 2>/dev/null | grep -q 'ok installed'; then
   apt remove kestrel
