@@ -67,8 +67,6 @@ ConnectResult IdentifyAndRead(CommandSet& commands, const ConnectSettings& setti
   if (Failed(commands.IdentifyDevice())) return ConnectResult::Failed;
   if (CurrentInputCount(state) == 0)
     return Stop(commands, kMsgUnsupportedModel, ConnectResult::Refused);
-  // The family may also stem from an earlier device of this run; a device that
-  // identifies with a plain model index keeps it, and is checked as well.
   if (state.protocolFamily == ProtocolFamily::ConfigPort) {
     switch (RunModeCheck(commands, settings.configPort)) {
       case ModeCheckOutcome::Passed:
@@ -88,6 +86,10 @@ ConnectResult IdentifyAndRead(CommandSet& commands, const ConnectSettings& setti
 ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
                             const std::string& portText, const ConnectSettings& settings) {
   DeviceState& state = commands.state();
+  // The family belongs to the device connected now: one learnt from an earlier
+  // device would send a plain model to the mode check. The probe and the
+  // identification set it again for this device.
+  state.protocolFamily = ProtocolFamily::Unknown;
 
   // The trimmed address stays in the state: the mode check reconnects with it.
   state.deviceAddress = TrimEntry(addressText);

@@ -3,11 +3,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "framework/TimerPeriod.h"
+
 namespace kestrel {
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-constexpr double kTwoTo32 = 4294967296.0;
 }  // namespace
 
 // std::from_chars instead of strtod: the window's toolkit switches the
@@ -31,10 +32,10 @@ double IntervalSecondsOf(const std::string& text) {
 
 std::optional<std::uint32_t> AutoUpdatePeriodMs(const std::string& intervalText) {
   const double seconds = IntervalSecondsOf(intervalText);
-  if (seconds == 0.0) return std::nullopt;
-  double wrapped = std::fmod(std::trunc(seconds), kTwoTo32);
-  if (wrapped < 0.0) wrapped += kTwoTo32;
-  return static_cast<std::uint32_t>(wrapped) * 1000u;
+  if (seconds <= 0.0) return std::nullopt;
+  const double periodMs = std::trunc(seconds) * 1000.0;
+  if (periodMs > fw::kTimerMaximumMs) return fw::kTimerMaximumMs;
+  return static_cast<std::uint32_t>(periodMs);
 }
 
 }  // namespace kestrel

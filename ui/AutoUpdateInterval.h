@@ -16,9 +16,10 @@ namespace kestrel {
 double IntervalSecondsOf(const std::string& text);
 
 // The timer period in milliseconds: the seconds truncated towards zero and
-// multiplied by 1000 in 32-bit unsigned arithmetic, so that the product wraps
-// modulo 2^32 (a negative interval wraps as well). Nothing when the interval
-// reads as exactly 0: then no timer is to run.
+// multiplied by 1000, held at 2^31 - 1 ms, the longest period a timer keeps
+// (a sub-second interval gives 0, which the timer runs at its shortest).
+// Nothing when the interval reads as 0 or as negative: then no timer is to
+// run.
 std::optional<std::uint32_t> AutoUpdatePeriodMs(const std::string& intervalText);
 
 }  // namespace kestrel

@@ -34,8 +34,9 @@ CKestrelDlg::CKestrelDlg(DeviceState& state, KestrelDlgEnvironment environment, 
   versionText = FormatVersionText(version);
 }
 
-// Nothing is sent and nothing is closed on the way out: an open connection
-// ends with the process.
+// Nothing is sent on the way out. The command channel closes an open
+// connection as it is destroyed, a moment before the process ends; the device
+// would see the close at process end either way.
 CKestrelDlg::~CKestrelDlg() = default;
 
 void CKestrelDlg::DoDataExchange(fw::DataExchange& dx) {

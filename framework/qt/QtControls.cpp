@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,7 +89,8 @@ class ButtonPeer : public QtWidgetPeer {
 };
 
 // An edit that, when digits-only, refuses every typed character other than a
-// decimal digit. Pasted text and text set by the program are not checked.
+// decimal digit, keyed in or committed by an input method. Pasted text and
+// text set by the program are not checked.
 class TemplateLineEdit : public QLineEdit {
  public:
   TemplateLineEdit(bool digitsOnly, QWidget* parent) : QLineEdit(parent), digitsOnly_(digitsOnly) {}
@@ -105,6 +107,23 @@ class TemplateLineEdit : public QLineEdit {
       }
     }
     QLineEdit::keyPressEvent(event);
+  }
+
+  // An input method commits whole strings; each character is judged as a
+  // keystroke would be, so the digits among them go in and nothing else.
+  void inputMethodEvent(QInputMethodEvent* event) override {
+    const QString committed = event->commitString();
+    QString digits;
+    for (QChar c : committed)
+      if (c >= u'0' && c <= u'9') digits.append(c);
+    if (!digitsOnly_ || digits == committed) {
+      QLineEdit::inputMethodEvent(event);
+      return;
+    }
+    QInputMethodEvent filtered(event->preeditString(), event->attributes());
+    filtered.setCommitString(digits, event->replacementStart(), event->replacementLength());
+    QLineEdit::inputMethodEvent(&filtered);
+    event->accept();
   }
 
  private:

@@ -43,6 +43,7 @@ void PressKey(CDialog& dialog, Key key) {
   auto* window = static_cast<QWidget*>(dialog.GetSafeHwnd());
   if (!window) return;
   QWidget* target = window->focusWidget() ? window->focusWidget() : window;
+  if (QWidget* popup = QApplication::activePopupWidget()) target = popup;
   QTest::keyClick(target, QtKey(key));
 }
 
@@ -63,6 +64,19 @@ void Pick(CComboBox& list, int index) {
   // picks it and closes the popup.
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
   if (combo->view()->isVisible()) combo->hidePopup();
+}
+
+void OpenList(CComboBox& list) {
+  auto* combo = qobject_cast<QComboBox*>(WidgetOf(list));
+  if (!combo || !combo->isEnabled() || !combo->isVisible()) return;
+  combo->setFocus(Qt::MouseFocusReason);
+  combo->showPopup();
+  PumpMessages(std::chrono::milliseconds(20));
+}
+
+bool IsListOpen(CComboBox& list) {
+  auto* combo = qobject_cast<QComboBox*>(WidgetOf(list));
+  return combo && combo->view()->isVisible();
 }
 
 void PostToMessageLoop(std::function<void()> action) {

@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <array>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "framework/backend/Backend.h"
@@ -7,18 +9,28 @@
 namespace fw::backend {
 
 namespace {
+// Qt is handed the program name only: it would obey options such as
+// -reverse, -style or -stylesheet, and the window takes no command line.
+// Environment settings (QT_QPA_PLATFORM and the like) still apply.
 class QtSession : public Session {
  public:
-  QtSession(int& argc, char** argv) : app_(argc, argv) {}
+  explicit QtSession(const char* programName)
+      : programName_(programName != nullptr ? programName : "kestrel"),
+        args_{programName_.data(), nullptr},
+        app_(argc_, args_.data()) {}
   int RunMessageLoop() override { return QApplication::exec(); }
 
  private:
+  // QApplication keeps referring to these for its whole life.
+  std::string programName_;
+  int argc_ = 1;
+  std::array<char*, 2> args_;
   QApplication app_;
 };
 }  // namespace
 
 std::unique_ptr<Session> StartSession(int& argc, char** argv) {
-  return std::make_unique<QtSession>(argc, argv);
+  return std::make_unique<QtSession>(argc > 0 ? argv[0] : nullptr);
 }
 
 std::string ExecutablePath() {

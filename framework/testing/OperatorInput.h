@@ -16,12 +16,16 @@ enum class Key { Enter, Escape, Tab, Down };
 void Click(CWnd& control);
 // Focuses the control and types the text character by character.
 void Type(CWnd& control, const std::string& text);
-// A key press and release sent to whichever control of `dialog` has the focus.
+// A key press and release sent where the platform sends it: to an open
+// drop-down list, else to whichever control of `dialog` has the focus.
 void PressKey(CDialog& dialog, Key key);
 // The window's close box.
 void PressCloseBox(CDialog& dialog);
 // Opens the list and picks item `index` with the mouse.
 void Pick(CComboBox& list, int index);
+// Focuses the list and drops it down, leaving it open.
+void OpenList(CComboBox& list);
+bool IsListOpen(CComboBox& list);
 
 // Runs `action` from the message loop of the dialog that is running then.
 void PostToMessageLoop(std::function<void()> action);

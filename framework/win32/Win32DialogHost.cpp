@@ -284,10 +284,13 @@ class Win32DialogHost : public backend::DialogHost {
   // Enter and Escape are the pre-filter's to interpret: one it lets pass
   // goes to the focused control as a plain keystroke, never to the dialog
   // manager's accept and cancel. Every other message gets the dialog
-  // manager's handling (Tab, arrows, mnemonics).
+  // manager's handling (Tab, arrows, mnemonics). While a drop-down list is
+  // open its keys are the list's own (Escape closes the list only), as they
+  // are for the open popup on the Qt backend.
   bool PreTranslate(MSG& msg) {
     if (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)) return false;
     const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
+    if (key && IsInOpenDropDown(msg.hwnd)) return false;
     if (key) {
       Msg filtered{msg.message, static_cast<std::uint32_t>(msg.wParam)};
       if (events_.OnPreTranslate(filtered)) return true;
@@ -297,6 +300,17 @@ class Win32DialogHost : public backend::DialogHost {
       if (dialogKey) return false;
     }
     return IsDialogMessageW(window_, &msg) != FALSE;
+  }
+
+  // The window or one of its parents below the dialog is a combo box whose
+  // list is dropped down (an editable combo box types into a child edit).
+  bool IsInOpenDropDown(HWND target) const {
+    for (HWND w = target; w != nullptr && w != window_; w = GetParent(w)) {
+      wchar_t className[16] = {};
+      GetClassNameW(w, className, 16);
+      if (lstrcmpiW(className, L"ComboBox") == 0) return SendMessageW(w, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    }
+    return false;
   }
 
   const DialogTemplate& template_;

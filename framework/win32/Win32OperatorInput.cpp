@@ -190,6 +190,19 @@ void Pick(CComboBox& list, int index) {
   PumpQueued();
 }
 
+void OpenList(CComboBox& list) {
+  HWND window = Native(list);
+  if (!Accepts(window)) return;
+  SetFocus(window);
+  SendMessageW(window, CB_SHOWDROPDOWN, TRUE, 0);
+  PumpQueued();
+}
+
+bool IsListOpen(CComboBox& list) {
+  HWND window = Native(list);
+  return window != nullptr && SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
+
 void PostToMessageLoop(std::function<void()> action) {
   auto* owned = new std::function<void()>(std::move(action));
   PostMessageW(ActionWindow(), kRunAction, 0, reinterpret_cast<LPARAM>(owned));

@@ -31,7 +31,8 @@ sockaddr_in ToSockaddr(Endpoint e) {
 Endpoint FromSockaddr(const sockaddr_in& a) { return {a.sin_addr.s_addr, ntohs(a.sin_port)}; }
 
 int SetTimeout(SocketHandle s, int option, std::uint32_t ms) {
-  const DWORD value = ms;
+  // Windows takes 0 as "wait for ever"; no wait of ours is unbounded.
+  const DWORD value = ms == 0 ? 1 : ms;
   const int r = setsockopt(Native(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value),
                            sizeof value);
   return r == 0 ? 0 : WSAGetLastError();

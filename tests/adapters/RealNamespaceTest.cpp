@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "net/AdapterTable.h"
+#include "net/Probe.h"
+#include "tests/support/UdpResponder.h"
 
 namespace kestrel {
 namespace {
@@ -62,6 +65,27 @@ TEST(RealNamespace, ListsExactlyTheUsableAddresses) {
     EXPECT_EQ(row.physAddrLength, 6u);
     EXPECT_EQ(row.speed, 10000000000u);  // veth reports 10 Gb/s
   }
+}
+
+// The probe to the limited broadcast address leaves by the interface of the
+// bound address (it needs the broadcast permission to be sent at all); the
+// device on the pair's other end answers. Only inside the namespace.
+TEST(RealNamespace, ProbesByLimitedBroadcast) {
+  if (Env("KESTREL_NETNS") != "veth") GTEST_SKIP() << "needs the veth pair of tests/netns/with-veth.sh";
+  testing::UdpResponder device(
+      [](const testing::Bytes& datagram) -> std::optional<testing::Bytes> {
+        if (datagram.size() != 4) return std::nullopt;
+        testing::Bytes reply(30, 0);
+        reply[8] = '_';
+        reply[9] = 'W';
+        return reply;
+      },
+      {testing::Ipv4(0, 0, 0, 0), 0, false});
+  DeviceState state;
+  state.localAddress = testing::Ipv4(10, 77, 0, 1);
+  ProbeSettings settings{device.port(), 1000, 300, 1};
+  EXPECT_EQ(ProbeDevice(state, "255.255.255.255", settings), 0);
+  EXPECT_EQ(state.probeKind, 5);
 }
 
 }  // namespace

@@ -96,6 +96,7 @@ struct FlowCase {
   // fault: the trimmed address and the leading number are what is used.
   const char* addressText = kDeviceAddressText;
   const char* portSuffix = "";
+  std::int32_t familyBefore = ProtocolFamily::Unknown;  // left by an earlier device
 };
 
 class Flow : public DeviceTest, public ::testing::WithParamInterface<FlowCase> {};
@@ -127,6 +128,7 @@ TEST_P(Flow, EndsAsExpected) {
   settings.configPort = config ? config->port() : ClosedPort();
   const std::uint16_t mainPort = peer ? peer->port() : ClosedPort();
 
+  state.protocolFamily = c.familyBefore;
   EXPECT_EQ(ConnectDevice(commands, c.addressText, std::to_string(mainPort) + c.portSuffix, settings),
             c.result);
   EXPECT_EQ(state.deviceAddress, kDeviceAddressText);
@@ -142,6 +144,11 @@ TEST_P(Flow, EndsAsExpected) {
     // accepting it; on a slow machine it may still be queued here.
     testing::WaitUntil([&] { return peer->accepted() >= c.mainConnections; });
     EXPECT_EQ(peer->accepted(), c.mainConnections);
+  }
+  // The mode check reopens the main connection; without it the
+  // configuration port stays untouched.
+  if (config && c.mainConnections < 2) {
+    EXPECT_EQ(config->accepted(), 0);
   }
   if (config && config->accepted() > 0) {
     const std::string query = "DUMP\nEND\n";
@@ -189,12 +196,38 @@ INSTANTIATE_TEST_SUITE_P(
                  ConnectResult::Refused, kMsgUnsupportedModel, 1},
         FlowCase{"SpontaneousMode", "_W", true, Identified(kModelFamilyFive, false), kModeOne,
                  ConnectResult::Refused, kSpontaneousModeMessage, 2},
+        // The family of an earlier device does not send a plain model to
+        // the mode check (nothing listens on the configuration port here).
+        FlowCase{"PlainModelAfterAFamilyFiveDevice", "_W", true, Identified(kModelTwoInputs, true),
+                 nullptr, ConnectResult::Connected, "", 1, kDeviceAddressText, "",
+                 ProtocolFamily::ConfigPort},
         FlowCase{"ModeCheckPasses", "_W", true, Identified(kModelFamilyFive, true), kModeZero,
                  ConnectResult::Connected, "", 2},
         FlowCase{"ConfigPortClosed", "_W", true, Identified(kModelFamilyFive, false), nullptr,
                  ConnectResult::Failed, "ネットワークエラー:C ", 1},
         FlowCase{"SettingsReadFails", "_W", true, {Answer(Frame("mi", kModelTwoInputs)), Drop()},
                  nullptr, ConnectResult::Failed, "ネットワークエラー:R ", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Models without inputs are refused once identified, before the mode check
+// would reach the configuration port (which listens here): the family-5
+// models 24 and 27 to 31, model 20 and rows without a model.
+FlowCase RefusedModel(const char* name, Bytes mi) {
+  return {name, "_W", true, Identified(std::move(mi), false), kModeZero, ConnectResult::Refused,
+          kMsgUnsupportedModel, 1};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ModelsWithoutInputs, Flow,
+    ::testing::Values(RefusedModel("Model24", {0x30, 0x3F, 0x38}),
+                      RefusedModel("Model27", {0x30, 0x3F, 0x3B}),
+                      RefusedModel("Model28", {0x30, 0x3F, 0x3C}),
+                      RefusedModel("Model29", {0x30, 0x3F, 0x3D}),
+                      RefusedModel("Model30", {0x30, 0x3F, 0x3E}),
+                      RefusedModel("Model31", {0x30, 0x3F, 0x3F}),
+                      RefusedModel("Model20", {0x30, 0x3F, 0x34}),
+                      RefusedModel("UnnamedRow7", {0x30, 0x37}),
+                      RefusedModel("UnnamedRow23", {0x30, 0x3F, 0x37})),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- disconnect --------------------------------------------------------

@@ -3,8 +3,14 @@
 #include <chrono>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include "net/CommandChannel.h"
 #include "net/Socket.h"
+#include "tests/support/PeerSockets.h"
 #include "tests/support/ScriptedTcpPeer.h"
 #include "tests/support/UnacceptedListener.h"
 
@@ -18,6 +24,7 @@ using testing::PeerAction;
 using testing::ScriptedTcpPeer;
 using testing::UnacceptedListener;
 using testing::WaitUntil;
+using testing::peer::OpenSocketCount;
 
 constexpr ChannelTimeouts kShort{300, 300, 250, 1000, 10};
 const Bytes kIdentify{'M', 'I', 0xC8};
@@ -103,6 +110,8 @@ TEST(CommandChannel, CollectsRepliesByFraming) {
     CommandChannel channel(state, timeouts);
     ASSERT_EQ(channel.OpenChannel("127.0.0.1", peer.port(), Slot::MainSlot), kStatusOk)
         << state.lastError;
+    ASSERT_TRUE(WaitUntil([&] { return peer.accepted() == 1; }));
+    const int sockets = OpenSocketCount();
 
     const Bytes& request = c.framing == UntilEndMarker ? kDumpQuery : kIdentify;
     ReplyBuffer buffer{};
@@ -113,6 +122,7 @@ TEST(CommandChannel, CollectsRepliesByFraming) {
     EXPECT_EQ(peer.requests(), std::vector<Bytes>{request});
     EXPECT_TRUE(channel.IsOpen(Slot::MainSlot));  // an exchange never closes the connection
     if (c.succeeds) {
+      EXPECT_EQ(OpenSocketCount(), sockets);  // both ends still open
       ASSERT_EQ(status, kStatusOk) << state.lastError;
       ASSERT_EQ(length, c.reply.size());
       EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(length)), c.reply);
@@ -167,15 +177,55 @@ TEST(CommandChannel, ReportsEachFailedOpeningStep) {
     DeviceState state = LoopbackState();
     state.localAddress = c.localAddress;
     CommandChannel channel(state, kShort);
+    const int sockets = OpenSocketCount();
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(channel.OpenChannel("127.0.0.1", c.port, Slot::MainSlot), kStatusFail);
     const auto elapsed = std::chrono::steady_clock::now() - started;
     EXPECT_EQ(state.lastError, c.error);
     EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
+    EXPECT_EQ(OpenSocketCount(), sockets) << "the failed socket must be closed";
     // Bounded by the channel's own connect time-out, not the product's 10 s.
     EXPECT_LT(elapsed, std::chrono::milliseconds(kShort.connectMs) + 2s);
   }
 }
+
+// The device resets the connection before the request: the send fails.
+TEST(CommandChannel, ReportsAFailedSend) {
+  ScriptedTcpPeer::Options options;
+  options.onConnect = {PeerAction::Reset()};
+  ScriptedTcpPeer peer(ScriptedTcpPeer::InOrder({}), options);
+  DeviceState state = LoopbackState();
+  CommandChannel channel(state, kShort);
+  ASSERT_EQ(channel.OpenChannel("127.0.0.1", peer.port(), Slot::MainSlot), kStatusOk);
+  ASSERT_TRUE(WaitUntil([&] { return peer.accepted() == 1 && peer.open() == 0; }));
+  ReplyBuffer buffer{};
+  EXPECT_EQ(channel.Transact(kIdentify.data(), kIdentify.size(), buffer, UntilTerminator,
+                             Slot::MainSlot),
+            kStatusFail);
+  EXPECT_EQ(state.lastError, "ネットワークエラー:D 10054\r\n");
+}
+
+#ifndef _WIN32
+// No descriptor left for the process: the socket cannot be made.
+TEST(CommandChannel, ReportsAFailedSocketCreation) {
+  DeviceState state = LoopbackState();
+  CommandChannel channel(state, kShort);
+  const std::uint16_t port = RefusingPort();
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  // The lowest free descriptor becomes the limit, so none is free below it.
+  const int lowestFree = dup(0);
+  ASSERT_GE(lowestFree, 0);
+  close(lowestFree);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  const Status status = channel.OpenChannel("127.0.0.1", port, Slot::MainSlot);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(status, kStatusFail);
+  EXPECT_EQ(state.lastError, "ネットワークエラー:S 10024\r\n");
+}
+#endif
 
 TEST(CommandChannel, ConnectsToAHostNameByItsAddress) {
   ScriptedTcpPeer peer(ScriptedTcpPeer::InOrder({}));
@@ -193,6 +243,7 @@ TEST(CommandChannel, ConfigPortExchangeLeavesOnlyTheMainConnectionOpen) {
   DeviceState state = LoopbackState();
   state.port = main.port();
   CommandChannel channel(state, kShort);
+  const int sockets = OpenSocketCount();
   ASSERT_EQ(channel.OpenChannel("127.0.0.1", state.port, Slot::MainSlot), kStatusOk);
 
   ReplyBuffer buffer{};
@@ -207,6 +258,8 @@ TEST(CommandChannel, ConfigPortExchangeLeavesOnlyTheMainConnectionOpen) {
   EXPECT_FALSE(channel.IsOpen(Slot::ConfigSlot));
   EXPECT_TRUE(WaitUntil([&] { return main.accepted() == 2 && main.open() == 1; }));
   EXPECT_TRUE(WaitUntil([&] { return config.accepted() == 1 && config.open() == 0; }));
+  // The reopened main connection and the device's end of it, nothing more.
+  EXPECT_EQ(OpenSocketCount(), sockets + 2);
 }
 
 TEST(CommandChannel, FailedConfigPortExchangeLeavesNoConnectionOpen) {
@@ -230,11 +283,13 @@ TEST(CommandChannel, FailedConfigPortExchangeLeavesNoConnectionOpen) {
                         : std::vector<std::vector<PeerAction>>{}));
     DeviceState state = LoopbackState();
     CommandChannel channel(state, kShort);
+    const std::uint16_t refusing = RefusingPort();
+    const int sockets = OpenSocketCount();
     ASSERT_EQ(channel.OpenChannel("127.0.0.1", main.port(), Slot::MainSlot), kStatusOk);
-    state.port = c.mainReopens ? main.port() : RefusingPort();
+    state.port = c.mainReopens ? main.port() : refusing;
 
     ReplyBuffer buffer{};
-    const std::uint16_t configPort = c.configListens ? config.port() : RefusingPort();
+    const std::uint16_t configPort = c.configListens ? config.port() : refusing;
     EXPECT_EQ(channel.TransactOnConfigPort("127.0.0.1", configPort, kDumpQuery.data(),
                                            kDumpQuery.size(), buffer, UntilEndMarker),
               kStatusFail);
@@ -242,6 +297,7 @@ TEST(CommandChannel, FailedConfigPortExchangeLeavesNoConnectionOpen) {
     EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
     EXPECT_FALSE(channel.IsOpen(Slot::ConfigSlot));
     EXPECT_TRUE(WaitUntil([&] { return main.open() == 0 && config.open() == 0; }));
+    EXPECT_EQ(OpenSocketCount(), sockets) << "a socket of the channel is left open";
   }
 }
 

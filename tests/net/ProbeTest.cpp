@@ -193,6 +193,30 @@ TEST(Probe, SendsFollowUpsToThePortTheReplyCameFrom) {
   EXPECT_TRUE(out.received[3].onOtherPort);
 }
 
+// The probe goes out from the chosen interface's address (127.0.3.1), not
+// from whichever address the route would pick (127.0.0.1 on loopback).
+TEST(Probe, SendsFromTheLocalAddress) {
+  const Outcome out = Probe({ProbeReply("X6")});
+  if (out.answerAddress != Ipv4(127, 0, 3, 2))
+    GTEST_SKIP() << "datagrams here leave from the interface's first address, whatever the bind";
+  ASSERT_EQ(out.received.size(), 4u);
+  for (const auto& r : out.received) EXPECT_EQ(r.fromAddress, Ipv4(127, 0, 3, 1));
+}
+
+// The device answers the first datagram at once; the probe still pauses
+// 10 ms, as the product does, before its second datagram.
+TEST(Probe, PausesTenMillisecondsBetweenItsTwoDatagrams) {
+  UdpResponder responder(Answering({ProbeReply("_W")}), {Ipv4(127, 0, 3, 2), 0, false});
+  DeviceState state;
+  state.localAddress = Ipv4(127, 0, 3, 1);
+  ProbeSettings settings;  // the product's pause
+  settings.devicePort = responder.port();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ProbeDevice(state, "127.0.3.2", settings), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 10ms);
+  EXPECT_EQ(responder.Stop().size(), 2u);
+}
+
 TEST(Probe, ProbesAHostNameAtItsAddress) {
   const Outcome out = Probe({ProbeReply("_W")}, false, "localhost", Ipv4(127, 0, 0, 1));
   EXPECT_EQ(out.result, 0);

@@ -19,6 +19,8 @@ namespace {
 
 using testing::Click;
 using testing::Key;
+using testing::IsListOpen;
+using testing::OpenList;
 using testing::Pick;
 using testing::PressKey;
 using testing::PumpMessages;
@@ -157,6 +159,21 @@ TEST(Keys, TheDialogsOwnHandlingAcceptsOnEnterAndCancelsOnEscape) {
   EXPECT_EQ(RunModalScript(d, [&] { PressKey(d, Key::Enter); }), IDOK);
   EXPECT_EQ(RunModalScript(d, [&] { PressKey(d, Key::Escape); }), IDCANCEL);
   EXPECT_TRUE(d.log.empty());  // Enter on the focused button did not press it
+}
+
+// The open list takes Escape for itself and closes; only the next Escape
+// reaches the dialog.
+TEST(Keys, EscapeWithAListOpenClosesTheListOnly) {
+  TestDialog d;
+  const int result = RunModalScript(d, [&] {
+    OpenList(d.list);
+    ASSERT_TRUE(IsListOpen(d.list));
+    PressKey(d, Key::Escape);
+    EXPECT_FALSE(IsListOpen(d.list));
+    EXPECT_TRUE(d.IsWindowVisible());
+    PressKey(d, Key::Escape);
+  });
+  EXPECT_EQ(result, IDCANCEL);
 }
 
 TEST(Timers, AZeroPeriodRunsAt10MsAndKillStopsTheTicks) {

@@ -3,11 +3,13 @@
 // list and the refresh of the connected state.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +36,16 @@ using fw::testing::Type;
 using test::Dotted;
 using test::FakeSnapshot;
 using test::RecordingPresenter;
+
+// What an input method hands the focused edit when the operator confirms
+// the composed text.
+void CommitInputMethodText(fw::CWnd& edit, const std::string& text) {
+  QWidget* widget = fw::qt::WidgetOf(edit);
+  widget->setFocus(Qt::OtherFocusReason);
+  QInputMethodEvent event;
+  event.setCommitString(QString::fromStdString(text));
+  QApplication::sendEvent(widget, &event);
+}
 
 enum class K {
   Caption, RightCaption, CountValue, CountName, Edit, DigitsEdit, RightEdit,
@@ -388,7 +400,23 @@ TEST_F(MainWindowTest, DigitsOnlyEditsRefuseTypedLettersOthersTakeAnything) {
     d.AlertValueEdit.EnableWindow(true);
     Type(d.AlertValueEdit, "x9");
     EXPECT_EQ(d.AlertValueEdit.GetWindowText(), "9");
+    // Text an input method commits is typed text too: only its digits go in.
+    for (fw::CEdit* edit : {&d.PortEdit, &d.AlertValueEdit}) {
+      edit->SetWindowText("");
+      CommitInputMethodText(*edit, "あa-1");
+      EXPECT_EQ(edit->GetWindowText(), "1") << edit->GetDlgCtrlID();
+    }
+    CommitInputMethodText(d.IntervalEdit, "あ-");
+    EXPECT_EQ(d.IntervalEdit.GetWindowText(), "-2.5eあ-");
   });
+}
+
+// The test program is started with -reverse (see the CMake file): an option
+// Qt would obey if it saw the command line.
+TEST_F(MainWindowTest, TheWindowTakesNoOptionsFromTheCommandLine) {
+  EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+  CKestrelDlg& d = Dialog();
+  RunModalScript(d, [&] { EXPECT_FALSE(fw::qt::WidgetOf(d)->isRightToLeft()); });
 }
 
 TEST_F(MainWindowTest, PickingAnotherInterfaceChangesTheLocalAddressAtOnce) {

@@ -31,6 +31,7 @@ struct SupportedCase {
   std::int32_t period;
   std::int32_t chatter;
   bool configQueried;  // family 5: the mode is checked on the configuration port
+  bool gateRunning = false;
 };
 
 class ConnectsTo : public WindowWithSim, public ::testing::WithParamInterface<SupportedCase> {};
@@ -45,6 +46,7 @@ TEST_P(ConnectsTo, ShowsIdentityAndSettingsThenDisconnectsSendingNothing) {
     s.countingOn = c.countingOn;
     s.countPeriod = c.period;
     s.chatterCode = c.chatter;
+    s.gateRunning = c.gateRunning;
     s.inputs[1].edge = 1;
     s.inputs[2].enabled = false;
   });
@@ -85,7 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
         SupportedCase{"ConfigPortFamily", 25, "SX-25", 2, false, Shown::Connected, 2, 4, true},
         // Switched on in START-STOP with the gate stopped is not counting.
         SupportedCase{"StartStopGateStopped", 5, "SX-05", 5, true, Shown::Connected, 0, 9,
-                      false}),
+                      false},
+        // In a timed period the gate plays no part: switched off is not counting.
+        SupportedCase{"TimedGateRunningSwitchedOff", 1, "SX-01", 2, false, Shown::Connected, 1, 0,
+                      false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
@@ -125,6 +130,32 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"SpontaneousNotificationMode", 25, "1",
                                   kSpontaneousModeMessage}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The family learnt from one device is not carried to the next: after a
+// family-5 model, a plain model at another address, where nothing listens on
+// the configuration port, connects without a mode check.
+TEST_F(WindowWithSim, APlainModelConnectsAfterAFamilyFiveDevice) {
+  StartSim([](sim::SimConfig& s) { s.modelIndex = 25; });
+  sim::SimConfig plain = sim::testing::LoopbackConfig();
+  plain.bindAddress = "127.0.5.3";
+  plain.modelIndex = 1;
+  plain.discoveryPort = sim->server().discoveryPort();
+  sim::testing::RunningSim second(plain);
+  CKestrelDlg& d = Dialog();
+  RunModalScript(d, [&] {
+    PressConnect();
+    ASSERT_EQ(d.connected, 1);
+    Click(d.ConnectButton);
+    d.AddressEdit.SetWindowText(plain.bindAddress);
+    d.PortEdit.SetWindowText(std::to_string(second.server().commandPort()));
+    Click(d.ConnectButton);
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(d.connected, 1);
+    EXPECT_EQ(d.ModelText.GetWindowText(), "SX-01");
+  });
+  EXPECT_NE(SimLog().find("config 1 -- connected"), std::string::npos);
+  EXPECT_EQ(second.Log().find("config 1 -- connected"), std::string::npos);
+}
 
 // A TCP port on the device address where nothing listens: bound, never
 // listening, so a connection attempt is refused.

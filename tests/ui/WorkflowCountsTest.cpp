@@ -30,7 +30,7 @@ std::vector<std::string> CountTexts(CKestrelDlg& d) {
   return texts;
 }
 
-TEST(AutoUpdateInterval, WholeSecondsTimesAThousandWrappingIn32Bits) {
+TEST(AutoUpdateInterval, WholeSecondsTimesAThousandHeldAtTheLongestTimerPeriod) {
   struct Case {
     const char* text;
     std::optional<std::uint32_t> periodMs;
@@ -42,10 +42,14 @@ TEST(AutoUpdateInterval, WholeSecondsTimesAThousandWrappingIn32Bits) {
       {"5x", 5000},
       {"1,5", 1000},  // the point is the decimal point whatever the locale
       {".5", 0},      // not zero: a timer runs, as fast as the platform allows
-      {"-0.5", 0},
-      {"-1", 4294966296u},       // (2^32 - 1) * 1000 mod 2^32
-      {"4294968", 704u},         // 4294968000 mod 2^32
-      {"4294967296", 0},         // 2^32 seconds wraps to 0 whole seconds
+      {"2147483", 2147483000u},
+      {"2147484", 2147483647u},  // the longest period a timer keeps, not a wrapped one
+      {"4294968", 2147483647u},
+      {"4294967296", 2147483647u},
+      {"1e300", 2147483647u},
+      {"-0.5", std::nullopt},    // negative: as 0
+      {"-1", std::nullopt},
+      {"-4294967296", std::nullopt},
       {"0", std::nullopt},
       {"0.0", std::nullopt},
       {"-0", std::nullopt},
@@ -60,8 +64,10 @@ TEST(AutoUpdateInterval, WholeSecondsTimesAThousandWrappingIn32Bits) {
   for (const Case& c : cases) EXPECT_EQ(AutoUpdatePeriodMs(c.text), c.periodMs) << c.text;
 }
 
-// The boxes on the screen decide what is read, also when they were changed
-// without applying. 0 and the largest counter show in full.
+// The boxes on the screen decide what is read, not the stored settings:
+// DI2's box is cleared without its notification (the stored setting stays
+// on) and DI4's stored setting is switched off under its ticked box. 0 and
+// the largest counter show in full.
 TEST_F(WindowWithSim, ReadCountsReadsTheTickedInputsAndEmptiesTheOthers) {
   StartSim([](sim::SimConfig& s) {
     s.modelIndex = 17;  // four inputs
@@ -75,16 +81,18 @@ TEST_F(WindowWithSim, ReadCountsReadsTheTickedInputsAndEmptiesTheOthers) {
     Click(d.ReadCountsButton);
     EXPECT_EQ(CountTexts(d),
               (std::vector<std::string>{"0", "7", "4294967295", "123456", "", "", "", ""}));
-    Click(*d.InputControls.EnableCheck[1]);
-    Click(*d.InputControls.EnableCheck[3]);
+    d.InputControls.EnableCheck[1]->SetCheck(fw::BST_UNCHECKED);
+    state.inputs[3].enabled = 0;
     Click(d.ReadCountsButton);
-    EXPECT_EQ(CountTexts(d), (std::vector<std::string>{"0", "", "4294967295", "", "", "", "", ""}));
+    EXPECT_EQ(state.inputs[1].enabled, 1);
+    EXPECT_EQ(CountTexts(d),
+              (std::vector<std::string>{"0", "", "4294967295", "123456", "", "", "", ""}));
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
   });
   std::vector<std::string> sent = SentCommands();
-  sent.erase(sent.begin(), sent.end() - 6);
-  EXPECT_EQ(sent, (std::vector<std::string>{"50 47 20 C8", "50 47 21 C8", "50 47 22 C8",
-                                            "50 47 23 C8", "50 47 20 C8", "50 47 22 C8"}));
+  sent.erase(sent.begin(), sent.end() - 6);  // the first pass's last three and the second
+  EXPECT_EQ(sent, (std::vector<std::string>{"50 47 21 C8", "50 47 22 C8", "50 47 23 C8",
+                                            "50 47 20 C8", "50 47 22 C8", "50 47 23 C8"}));
 }
 
 // Every second the counters move on; a click on the read button in between
@@ -120,14 +128,14 @@ TEST_F(WindowWithSim, AutoUpdateReadsEverySecondWhileTicked) {
   EXPECT_EQ(CountOf(SentCommands(), "50 47"), 3 * kMaxInputs);
 }
 
-// An interval that reads as 0 only clears the box again: no timer, no
-// message, no traffic.
-TEST_F(WindowWithSim, AZeroIntervalClearsTheBoxAndStartsNothing) {
+// An interval that reads as 0 or as negative only clears the box again: no
+// timer, no message, no traffic.
+TEST_F(WindowWithSim, AZeroOrNegativeIntervalClearsTheBoxAndStartsNothing) {
   StartSim();
   CKestrelDlg& d = Dialog();
   RunModalScript(d, [&] {
     PressConnect();
-    for (const char* interval : {"0", "", "abc", " 0.0"}) {
+    for (const char* interval : {"0", "", "abc", " 0.0", "-1", "-0.5"}) {
       d.IntervalEdit.SetWindowText(interval);
       Click(d.AutoUpdateCheck);
       EXPECT_EQ(d.AutoUpdateCheck.GetCheck(), fw::BST_UNCHECKED) << interval;
@@ -137,6 +145,22 @@ TEST_F(WindowWithSim, AZeroIntervalClearsTheBoxAndStartsNothing) {
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
   });
   EXPECT_EQ(CountOf(SentCommands(), "50 47"), 0);
+}
+
+// Less than a second is not 0: the timer runs as fast as it may.
+TEST_F(WindowWithSim, ASubSecondIntervalReadsAtTheShortestPeriod) {
+  StartSim([](sim::SimConfig& s) { s.modelIndex = 1; });  // two inputs
+  CKestrelDlg& d = Dialog();
+  RunModalScript(d, [&] {
+    PressConnect();
+    d.IntervalEdit.SetWindowText("0.5");
+    Click(d.AutoUpdateCheck);
+    EXPECT_EQ(d.AutoUpdateCheck.GetCheck(), fw::BST_CHECKED);
+    EXPECT_EQ(state.autoUpdateActive, 1);
+    PumpMessages(300ms);
+    Click(d.AutoUpdateCheck);
+  });
+  EXPECT_GE(CountOf(SentCommands(), "50 47"), 2 * 3);  // three passes at least
 }
 
 // The device drops the connection in the middle of a pass: the inputs read

@@ -159,6 +159,42 @@ TEST_F(WindowWithSim, StartStopButtonStopsASwitchedOnDeviceWhoseGateIsStopped) {
             (std::vector<std::string>{"50 53 20 C8", "50 4C 20 25 C8"}));
 }
 
+// The device hangs up in the middle of the settings read (after PJ, at PP):
+// the one message is the only effect. The controls keep the operator's
+// unapplied choice, counting is not switched on, nothing more is sent.
+TEST_F(WindowWithSim, AFailedSettingsReadChangesNothingButItsMessage) {
+  for (const bool start : {false, true}) {
+    SCOPED_TRACE(start ? "start" : "receive");
+    StartSim([](sim::SimConfig& s) {
+      s.modelIndex = 1;
+      s.countingOn = false;
+      s.countPeriod = 2;
+      auto& close = s.fault(sim::FaultKind::CloseAfter);
+      close.on = true;
+      close.value = 3 + 2 + 1;  // the connect's read, then PJ once more
+    });
+    dialog.reset();
+    presenter.boxes.clear();
+    CKestrelDlg& d = Dialog();
+    RunModalScript(d, [&] {
+      PressConnect();
+      Pick(d.PeriodList, 3);
+      Click(start ? d.StartStopButton : d.ReceiveSettingsButton);
+      EXPECT_EQ(d.PeriodList.GetCurSel(), 3);
+      EXPECT_EQ(state.countingOn, 0);
+      EXPECT_EQ(d.connected, 1);
+      EXPECT_EQ(d.CountingStateText.GetWindowText(), "PULSE COUNT OFF");
+      EXPECT_TRUE(d.ApplySettingsButton.IsWindowEnabled());
+      EXPECT_FALSE(d.AutoUpdateCheck.IsWindowEnabled());
+    });
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_TRUE(MessageTexts()[0].starts_with("ネットワークエラー:R ")) << MessageTexts()[0];
+    // The device logs what it took before hanging up: PJ only.
+    const std::vector<std::string> sent = AfterConnect(CommandFramesOf(sim->Log()), 2);
+    EXPECT_EQ(sent, std::vector<std::string>{"50 4A C8"});
+  }
+}
+
 // A device that stops answering: each button shows the failure once, the
 // window keeps its state and nothing is retried.
 TEST_F(WindowWithSim, FailedSettingsCommandsAreReportedOnceEach) {

@@ -167,6 +167,19 @@ TEST(WinSocket, StreamReceiveReportsTimeOutAndPeerClose) {
   EXPECT_EQ(received, 0u);
 }
 
+// Windows takes a time-out of 0 as none at all; ours wait 1 ms instead.
+TEST(WinSocket, AZeroTimeOutIsSetAsOneMillisecond) {
+  OpenSocket socket(SocketKind::Stream);
+  for (int option : {SO_RCVTIMEO, SO_SNDTIMEO}) {
+    EXPECT_EQ(option == SO_RCVTIMEO ? SetReceiveTimeout(socket.s, 0) : SetSendTimeout(socket.s, 0), 0);
+    DWORD value = 0;
+    int length = sizeof value;
+    ASSERT_EQ(::getsockopt(static_cast<SOCKET>(socket.s), SOL_SOCKET, option,
+                           reinterpret_cast<char*>(&value), &length), 0);
+    EXPECT_EQ(value, 1u) << option;
+  }
+}
+
 TEST(WinSocket, DatagramsLongerThanTheBufferFailWithMessageSize) {
   OpenSocket receiver(SocketKind::Datagram);
   OpenSocket sender(SocketKind::Datagram);
