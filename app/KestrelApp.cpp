@@ -1,4 +1,4 @@
-#include "KestrelApp.h"
+#include "app/KestrelApp.h"
 
 #include "net/Socket.h"
 #include "ui/KestrelDlg.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "framework/WinApp.h"
 
 namespace kestrel {

@@ -1,4 +1,4 @@
-#include "KestrelApp.h"
+#include "app/KestrelApp.h"
 
 int main(int argc, char** argv) {
   kestrel::CKestrelApp app;

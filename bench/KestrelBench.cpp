@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "bench/Samples.h"
+#include "common/ModelTable.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
-#include "device/ModelTable.h"
 #include "tests/faults/SimProcess.h"
 
 extern char** environ;
@@ -36,6 +36,7 @@ namespace kestrel::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using enum ReplyFraming;
 
 // The waits of the design, in milliseconds.
 constexpr double kDrainPollMs = 1.0;
@@ -44,7 +45,7 @@ constexpr int kModelInputs = 8;  // model 21, the simulator's default
 // Probe pause, the drain on opening, MI, then PJ, PP and one PH per input.
 constexpr double kConnectFloorMs = kProbePauseMs + kDrainPollMs * (1 + 1 + 2 + kModelInputs);
 
-class SilentPort : public OperatorPort {
+class SilentFrontEnd : public FrontEnd {
  public:
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
@@ -179,8 +180,8 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
   state.localAddress = AddressOf(o.local);
   state.protocolFamily = ProtocolFamily::Unknown;
   CommandChannel channel(state);  // the product's time-outs
-  SilentPort port;
-  CommandSet commands(state, channel, port);
+  SilentFrontEnd frontEnd;
+  CommandSet commands(state, channel, frontEnd);
   ConnectSettings settings;  // the product's probe waits and pause
   settings.probe.devicePort = sim.ports().discovery;
   settings.configPort = sim.ports().config;
@@ -212,10 +213,10 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
     const ConnectResult r = connect();
     connects.Add(Clock::now() - start);
     DisconnectDevice(commands);
-    if (r != ConnectResult::Connected) ++port.messages;
+    if (r != ConnectResult::Connected) ++frontEnd.messages;
   }
   figures.push_back({"Connect workflow (probe to settings read)", connects, kConnectFloorMs, 1.15, ""});
-  return port.messages == 0;
+  return frontEnd.messages == 0;
 }
 
 bool CtlFigure(const Options& o, std::vector<Figure>& figures) {

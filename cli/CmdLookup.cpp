@@ -1,8 +1,8 @@
 // interfaces, probe and info: the commands that only look.
 #include "cli/Commands.h"
+#include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
-#include "cli/Session.h"
 #include "net/AddressText.h"
 #include "net/Probe.h"
 
@@ -17,29 +17,29 @@ int RunInterfaces(const Invocation& inv, Terminal& terminal) {
 }
 
 int RunProbe(const Invocation& inv, Terminal& terminal) {
-  Session session(terminal.messages);
-  if (const int status = session.SelectInterface(inv); status != kExitOk) return status;
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.SelectInterface(inv); status != kExitOk) return status;
   // The same entry rules as the connect steps, which the probe alone skips.
   const std::string address = TrimEntry(inv.address);
   const char* refusal = address.empty()                           ? kMsgInvalidIpAddress
                         : !net::ResolveDeviceAddress(address) ? kMsgInvalidAddress
                                                                   : nullptr;
   if (refusal != nullptr) {
-    session.Tell(refusal);
+    connection.Tell(refusal);
     terminal.messages << "Try 'kestrelctl probe --help'.\n";
     return kExitUsage;
   }
-  const std::int32_t result = ProbeDevice(session.state(), address);
-  if (!terminal.Print(ProbeLine(result, session.state(), inv.json))) return kExitFailure;
+  const std::int32_t result = ProbeDevice(connection.state(), address);
+  if (!terminal.Print(ProbeLine(result, connection.state(), inv.json))) return kExitFailure;
   if (result == 0) return kExitOk;
-  session.Tell(ProbeFailureText(result));
+  connection.Tell(ProbeFailureText(result));
   return kExitFailure;
 }
 
 int RunInfo(const Invocation& inv, Terminal& terminal) {
-  Session session(terminal.messages);
-  if (const int status = session.Connect(inv); status != kExitOk) return status;
-  for (const std::string& line : InfoLines(session.state(), inv.json))
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.Connect(inv); status != kExitOk) return status;
+  for (const std::string& line : InfoLines(connection.state(), inv.json))
     if (!terminal.Print(line)) return kExitFailure;
   return kExitOk;
 }

@@ -2,12 +2,12 @@
 #include <chrono>
 
 #include "cli/Commands.h"
+#include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
 #include "cli/LocalClock.h"
-#include "cli/Session.h"
 #include "cli/StopSignal.h"
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 
 namespace kestrel::cli {
 
@@ -33,9 +33,9 @@ bool TakeSample(CommandSet& commands, Sample& sample) {
 
 int RunRead(const Invocation& inv, Terminal& terminal) {
   InstallStopSignals();
-  Session session(terminal.messages);
-  if (const int status = session.Connect(inv); status != kExitOk) return status;
-  if (!inv.json && !terminal.Print(SampleHeader(CurrentInputCount(session.state()))))
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.Connect(inv); status != kExitOk) return status;
+  if (!inv.json && !terminal.Print(SampleHeader(CurrentInputCount(connection.state()))))
     return kExitFailure;
 
   const std::uint64_t samples = inv.read.intervalSeconds ? inv.read.samples : 1;
@@ -47,7 +47,7 @@ int RunRead(const Invocation& inv, Terminal& terminal) {
   auto due = Clock::now();
   for (std::uint64_t taken = 0; samples == 0 || taken < samples;) {
     Sample sample;
-    if (!TakeSample(session.commands(), sample)) return kExitFailure;
+    if (!TakeSample(connection.commands(), sample)) return kExitFailure;
     if (!terminal.Print(SampleLine(sample, inv.json))) return kExitFailure;
     ++taken;
     if (samples != 0 && taken >= samples) break;

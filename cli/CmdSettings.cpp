@@ -1,10 +1,10 @@
 // apply, start and stop: the commands that change the device.
 #include "cli/Commands.h"
+#include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
-#include "cli/Session.h"
+#include "common/ModelTable.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 
 namespace kestrel::cli {
 
@@ -19,9 +19,9 @@ int PrintInfo(const DeviceState& state, bool json, Terminal& terminal) {
 }  // namespace
 
 int RunApply(const Invocation& inv, Terminal& terminal) {
-  Session session(terminal.messages);
-  if (const int status = session.Connect(inv); status != kExitOk) return status;
-  DeviceState& state = session.state();
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.Connect(inv); status != kExitOk) return status;
+  DeviceState& state = connection.state();
   const std::int32_t inputCount = CurrentInputCount(state);
 
   // Everything is judged before anything is sent.
@@ -35,7 +35,7 @@ int RunApply(const Invocation& inv, Terminal& terminal) {
   // The window disables its apply button then: the settings are sent with the
   // counting bit clear, which would switch counting off.
   if (CountingState(state)) {
-    session.Tell("kestrelctl: settings cannot be applied while counting runs; run 'stop' first");
+    connection.Tell("kestrelctl: settings cannot be applied while counting runs; run 'stop' first");
     return kExitFailure;
   }
 
@@ -46,31 +46,31 @@ int RunApply(const Invocation& inv, Terminal& terminal) {
       state.inputs[k].enabled = choice->enabled;
       if (choice->enabled != 0) state.inputs[k].edge = choice->edge;
     }
-  if (Failed(session.commands().ApplySettings())) return kExitFailure;
+  if (Failed(connection.commands().ApplySettings())) return kExitFailure;
   return PrintInfo(state, inv.json, terminal);
 }
 
 int RunStart(const Invocation& inv, Terminal& terminal) {
-  Session session(terminal.messages);
-  if (const int status = session.Connect(inv); status != kExitOk) return status;
-  DeviceState& state = session.state();
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.Connect(inv); status != kExitOk) return status;
+  DeviceState& state = connection.state();
   if (CountingState(state))
     return terminal.Print(CountingLine(state, false, inv.json)) ? kExitOk : kExitFailure;
   // Switched on in the START-STOP period with the gate stopped: the window's
   // button stops in this state, so it is pressed twice, as an operator would
   // to get counting running.
-  if (state.countingOn != 0 && Failed(session.commands().ToggleCounting())) return kExitFailure;
-  if (Failed(session.commands().ToggleCounting())) return kExitFailure;
+  if (state.countingOn != 0 && Failed(connection.commands().ToggleCounting())) return kExitFailure;
+  if (Failed(connection.commands().ToggleCounting())) return kExitFailure;
   return terminal.Print(CountingLine(state, true, inv.json)) ? kExitOk : kExitFailure;
 }
 
 int RunStop(const Invocation& inv, Terminal& terminal) {
-  Session session(terminal.messages);
-  if (const int status = session.Connect(inv); status != kExitOk) return status;
-  DeviceState& state = session.state();
+  DeviceConnection connection(terminal.messages);
+  if (const int status = connection.Connect(inv); status != kExitOk) return status;
+  DeviceState& state = connection.state();
   if (state.countingOn == 0)
     return terminal.Print(CountingLine(state, false, inv.json)) ? kExitOk : kExitFailure;
-  if (Failed(session.commands().ToggleCounting())) return kExitFailure;
+  if (Failed(connection.commands().ToggleCounting())) return kExitFailure;
   return terminal.Print(CountingLine(state, true, inv.json)) ? kExitOk : kExitFailure;
 }
 

@@ -2,11 +2,7 @@
 
 #include <cstdlib>
 
-#include "cli/Session.h"
-#include "device/CommandSet.h"
-#include "device/Connect.h"
-#include "device/ModeCheck.h"
-#include "net/CommandChannel.h"
+#include "common/OperatorTexts.h"
 
 namespace kestrel::cli {
 
@@ -30,10 +26,10 @@ const FixedHint kFixedHints[] = {
     {kMsgTargetNotFound,
      "No device answered the discovery query: check the address, the interface and that the "
      "device is on."},
-    {kSpontaneousModeMessage,
+    {kMsgSpontaneousMode,
      "The device is in spontaneous-notification mode: hold its RST switch for 3 s or more, "
      "then try again."},
-    {kReplyDataError, "The device's reply was malformed or too long; try again, or check the device."},
+    {kMsgReplyDataError, "The device's reply was malformed or too long; try again, or check the device."},
 };
 
 // The step letter of a network error text and what it was doing.

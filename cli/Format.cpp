@@ -3,21 +3,20 @@
 #include <cstdio>
 
 #include "cli/Json.h"
+#include "common/ModelTable.h"
+#include "common/OperatorTexts.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 #include "net/AddressText.h"
 
 namespace kestrel::cli {
 
 namespace {
 
-// The window's own words for the count period list, the chatter filter list
-// (without the list's leading blank) and the edge lists.
-constexpr const char* kPeriodWords[] = {"START-STOP", "0.1 秒", "1 秒", "10 秒"};
-constexpr const char* kEdgeWords[] = {"RISE", "FALL"};
+// The window's own words for the count periods, the chatter filter list
+// (without the list's leading blank) and the edges.
 
 std::string PeriodWord(std::int32_t period) {
-  if (period >= 0 && period < 4) return kPeriodWords[period];
+  if (period >= 0 && period < std::ssize(kCountPeriodNames)) return kCountPeriodNames[period];
   return "code " + std::to_string(period);
 }
 
@@ -30,7 +29,7 @@ std::string ChatterWord(std::int32_t code) {
 
 std::string InputWord(const InputConfig& input) {
   if (input.enabled == 0) return "off";
-  return kEdgeWords[input.edge != 0 ? 1 : 0];
+  return kEdgeNames[input.edge != 0 ? 1 : 0];
 }
 
 // The product code as received, up to a NUL byte.
@@ -114,7 +113,7 @@ std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
       "model: " + std::string(ModelRowAt(state.modelIndex).displayName),
       "inputs: " + std::to_string(inputCount),
       "protocol family: " + std::to_string(state.protocolFamily),
-      std::string("counting: ") + (CountingState(state) ? "PULSE COUNT ON" : "PULSE COUNT OFF"),
+      std::string("counting: ") + PulseCountText(CountingState(state)),
       std::string("counting switch: ") + (state.countingOn != 0 ? "on" : "off"),
       std::string("start-stop gate: ") + (state.startStopRunning != 0 ? "running" : "stopped"),
       "period: " + PeriodWord(state.countPeriod),

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "net/AdapterTable.h"
 
 namespace kestrel::cli {

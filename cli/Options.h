@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
 
 namespace kestrel::cli {
 
 enum class Command { None, Interfaces, Probe, Info, Apply, Start, Stop, Read };
-
-inline constexpr char kDefaultPort[] = "10003";
 
 // One --input DIn=... choice.
 struct InputChoice {
@@ -34,7 +33,7 @@ struct ReadRequest {
 
 struct Invocation {
   std::string address;
-  std::string portText = kDefaultPort;  // as typed; the connect steps judge it again
+  std::string portText = protocol::kCommandPortText;  // as typed; the connect steps judge it again
   std::optional<std::string> interface;
   bool json = false;
   Command command = Command::None;

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Help.h"
 #include "cli/Options.h"
-#include "cli/Session.h"
 #include "cli/StopSignal.h"
+#include "common/ProjectVersion.h"
 #include "net/Socket.h"
-#include "ProjectVersion.h"
 
 int main(int argc, char** argv) {
   using namespace kestrel::cli;

@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <optional>
 
-#include "device/ModelTable.h"
-#include "device/Protocol.h"
+#include "common/ModelTable.h"
+#include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 #include "device/ReplyFields.h"
 
 namespace kestrel {
@@ -39,7 +40,7 @@ class Exchange {
  public:
   Exchange(CommandSet& set, const Request& request) {
     status_ = set.channel().Transact(request.bytes.data(), request.length, reply_,
-                                     UntilTerminator, Slot::MainSlot, &length_);
+                                     ReplyFraming::UntilTerminator, Slot::MainSlot, &length_);
   }
 
   bool ok() const { return Succeeded(status_); }
@@ -58,14 +59,14 @@ class Exchange {
 }  // namespace
 
 Status CommandSet::ReportFailure() {
-  port_.ShowMessage(state_.lastError);
+  frontEnd_.ShowMessage(state_.lastError);
   return kStatusFail;
 }
 
 // A reply that completed but ends before a field the operation reads: the
 // channel succeeded, so the text must be set here.
 void CommandSet::NoteShortReply(bool exchanged) {
-  if (exchanged) state_.lastError = kReplyDataError;
+  if (exchanged) state_.lastError = kMsgReplyDataError;
 }
 
 Status CommandSet::IdentifyDevice() {
@@ -125,7 +126,7 @@ Status CommandSet::ReadSettings() {
 
 Status CommandSet::ReceiveSettings() {
   if (Failed(ReadSettings())) return kStatusFail;
-  port_.RefreshControls();
+  frontEnd_.RefreshControls();
   return kStatusOk;
 }
 
@@ -166,23 +167,25 @@ Status CommandSet::ToggleCounting() {
     // Start with the period and filter the device holds, shown in the window.
     if (Failed(ReceiveSettings())) return kStatusFail;
     if (Failed(SendPulseMode(true))) return kStatusFail;
-    if (state_.countPeriod == 0 && Failed(SendGate(protocol::kGateStart))) return kStatusFail;
+    if (state_.countPeriod == CountPeriod::StartStop && Failed(SendGate(protocol::kGateStart)))
+      return kStatusFail;
     state_.countingOn = 1;
     state_.startStopRunning = 1;
-    port_.UpdateCountingControls();
+    frontEnd_.UpdateCountingControls();
     return kStatusOk;
   }
 
   // Periodic reading ends with counting, even if a command below fails.
   if (state_.autoUpdateActive != 0) {
-    port_.StopAutoUpdate();
+    frontEnd_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
   }
-  if (state_.countPeriod == 0 && Failed(SendGate(protocol::kGateStop))) return kStatusFail;
+  if (state_.countPeriod == CountPeriod::StartStop && Failed(SendGate(protocol::kGateStop)))
+    return kStatusFail;
   if (Failed(SendPulseMode(false))) return kStatusFail;
   state_.countingOn = 0;
   state_.startStopRunning = 0;
-  port_.UpdateCountingControls();
+  frontEnd_.UpdateCountingControls();
   return kStatusOk;
 }
 
@@ -194,7 +197,7 @@ Status CommandSet::ReadCount(int input) {
     NoteShortReply(reply.ok());
     // Periodic reading stops before the message is shown, so that no timer
     // tick can start another read while the operator looks at it.
-    port_.StopAutoUpdate();
+    frontEnd_.StopAutoUpdate();
     state_.autoUpdateActive = 0;
     return ReportFailure();
   }

@@ -1,23 +1,20 @@
 #pragma once
 // The two-letter command set: each operation sends its commands over the main
 // slot, moves values between the device and DeviceState, and reports a failed
-// command once, with the channel's lastError text, through the OperatorPort.
+// command once, with the channel's lastError text, through the FrontEnd.
 #include <cstdint>
 
-#include "device/DeviceState.h"
-#include "device/OperatorPort.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Status.h"
+#include "device/FrontEnd.h"
 #include "net/CommandChannel.h"
 
 namespace kestrel {
 
-// Text of a reply too short for the fields an operation reads.
-inline constexpr char kReplyDataError[] = "受信データ異常\r\n";
-
 class CommandSet {
  public:
-  CommandSet(DeviceState& state, CommandChannel& channel, OperatorPort& port)
-      : state_(state), channel_(channel), port_(port) {}
+  CommandSet(DeviceState& state, CommandChannel& channel, FrontEnd& frontEnd)
+      : state_(state), channel_(channel), frontEnd_(frontEnd) {}
 
   // Every operation returns failure after it has shown the message; callers
   // must not report again. Input numbers run from 0 (DI1) to 7 (DI8); another
@@ -41,7 +38,7 @@ class CommandSet {
 
   DeviceState& state() { return state_; }
   CommandChannel& channel() { return channel_; }
-  OperatorPort& port() { return port_; }
+  FrontEnd& frontEnd() { return frontEnd_; }
 
  private:
   Status ReportFailure();
@@ -51,7 +48,7 @@ class CommandSet {
 
   DeviceState& state_;
   CommandChannel& channel_;
-  OperatorPort& port_;
+  FrontEnd& frontEnd_;
 };
 
 }  // namespace kestrel

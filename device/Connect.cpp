@@ -4,18 +4,12 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/Blank.h"
+#include "common/ModelTable.h"
 #include "device/ModeCheck.h"
-#include "device/ModelTable.h"
 #include "net/AddressText.h"
 
 namespace kestrel {
-
-namespace {
-// The C locale's white space. Bytes of multi-byte characters are all 0x80 or
-// above, so a byte-wise trim never cuts into one.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-}  // namespace
 
 std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;
@@ -56,7 +50,7 @@ std::string ProbeFailureText(std::int32_t result) {
 namespace {
 
 ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
-  commands.port().ShowMessage(message);
+  commands.frontEnd().ShowMessage(message);
   return result;
 }
 
@@ -122,7 +116,7 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
 void DisconnectDevice(CommandSet& commands) {
   DeviceState& state = commands.state();
   if (state.autoUpdateActive != 0) {
-    commands.port().StopAutoUpdate();
+    commands.frontEnd().StopAutoUpdate();
     state.autoUpdateActive = 0;
   }
   // Local flags only: a device that counts goes on counting, and the next

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 #include "device/CommandSet.h"
 #include "net/CommandChannel.h"
 #include "net/Probe.h"
@@ -11,7 +13,7 @@ namespace kestrel {
 
 struct ConnectSettings {
   ProbeSettings probe;
-  std::uint16_t configPort = 9998;
+  std::uint16_t configPort = protocol::kConfigPort;
 };
 
 enum class ConnectResult {
@@ -20,13 +22,6 @@ enum class ConnectResult {
   Refused,       // unsupported model or spontaneous-notification mode (message shown)
   Failed,        // probe, network or device failure (message shown)
 };
-
-// Operator-facing texts of the connect workflow.
-inline constexpr char kMsgInvalidIpAddress[] = "IPアドレスが不正です";
-inline constexpr char kMsgInvalidPort[] = "ポート番号が不正です";
-inline constexpr char kMsgInvalidAddress[] = "アドレスが不正です";
-inline constexpr char kMsgUnsupportedModel[] = "機能に対応していないモデルです";
-inline constexpr char kMsgTargetNotFound[] = "接続先が見つかりません";
 
 // The entry rules of the connect steps, for front ends that check an entry
 // before connecting (the command line refuses a bad port as a usage error).

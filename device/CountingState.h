@@ -3,14 +3,15 @@
 // changed, as every front end derives them from the device state.
 #include <cstdint>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 
 namespace kestrel {
 
 // Counting is shown as running: switched on and, in the START-STOP period,
 // with its gate running too. In a timed period the gate plays no part.
 constexpr bool CountingState(const DeviceState& state) {
-  if (state.countPeriod == 0) return state.countingOn != 0 && state.startStopRunning != 0;
+  if (state.countPeriod == CountPeriod::StartStop)
+    return state.countingOn != 0 && state.startStopRunning != 0;
   return state.countingOn != 0;
 }
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel {
 
@@ -54,20 +54,16 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
   const Status s = commands.channel().TransactOnConfigPort(
       state.deviceAddress, configPort,
       reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery),
-      protocol::kConfigDumpQueryLength, reply, UntilEndMarker, &length);
+      protocol::kConfigDumpQueryLength, reply, ReplyFraming::UntilEndMarker, &length);
   if (Failed(s)) {
-    commands.port().ShowMessage(state.lastError);
+    commands.frontEnd().ShowMessage(state.lastError);
     return ModeCheckOutcome::LinkFailed;
   }
   if (DumpShowsSpontaneousMode(reply.data(), length)) {
-    commands.port().ShowMessage(kSpontaneousModeMessage);
+    commands.frontEnd().ShowMessage(kMsgSpontaneousMode);
     return ModeCheckOutcome::Refused;
   }
   return ModeCheckOutcome::Passed;
-}
-
-Status CheckConfigMode(CommandSet& commands, std::uint16_t configPort) {
-  return RunModeCheck(commands, configPort) == ModeCheckOutcome::Passed ? kStatusOk : kStatusFail;
 }
 
 }  // namespace kestrel

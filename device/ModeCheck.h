@@ -4,12 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 
 namespace kestrel {
-
-inline constexpr char kSpontaneousModeMessage[] =
-    "対象が自発通知モードです。RSTスイッチを3秒以上押してモードを変更してください。";
 
 enum class ModeCheckOutcome { Passed, Refused, LinkFailed };
 
@@ -19,8 +17,5 @@ bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length);
 // Runs the check (the main connection is closed and reopened around it) and
 // tells the operator about a failure or a refusal.
 ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort);
-
-// The status form: 0 the device may be used, failure otherwise.
-Status CheckConfigMode(CommandSet& commands, std::uint16_t configPort);
 
 }  // namespace kestrel

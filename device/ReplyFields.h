@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
-#include "AppTitle.h"
+#include "framework/AppTitle.h"
 
-#include "backend/Backend.h"
+#include "framework/backend/Backend.h"
 
 namespace fw {
 

@@ -2,7 +2,7 @@
 // The control wrappers the dialogs bind to their template's controls.
 #include <string>
 
-#include "Wnd.h"
+#include "framework/Wnd.h"
 
 namespace fw {
 

@@ -1,8 +1,8 @@
-#include "Dialog.h"
+#include "framework/Dialog.h"
 
-#include "AppTitle.h"
-#include "TimerPeriod.h"
-#include "WindowStyles.h"
+#include "framework/AppTitle.h"
+#include "framework/TimerPeriod.h"
+#include "framework/WindowStyles.h"
 
 namespace fw {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "DialogTemplate.h"
-#include "Icon.h"
-#include "MessageBox.h"
-#include "Wnd.h"
-#include "backend/Backend.h"
+#include "framework/Controls.h"
+#include "framework/DialogTemplate.h"
+#include "framework/Icon.h"
+#include "framework/MessageBox.h"
+#include "framework/Wnd.h"
+#include "framework/backend/Backend.h"
 
 namespace fw {
 

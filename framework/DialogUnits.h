@@ -2,7 +2,7 @@
 // Conversion of dialog units to pixels. One horizontal unit is a quarter of
 // the dialog font's average character width, one vertical unit an eighth of
 // its height, so a template keeps its proportions with any font.
-#include "DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 namespace fw {
 

@@ -1,4 +1,4 @@
-#include "FontFaces.h"
+#include "framework/FontFaces.h"
 
 #include <array>
 #include <utility>

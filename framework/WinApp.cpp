@@ -1,21 +1,21 @@
-#include "WinApp.h"
+#include "framework/WinApp.h"
 
-#include "Session.h"
-#include "backend/Backend.h"
+#include "framework/PlatformApp.h"
+#include "framework/backend/Backend.h"
 
 namespace fw {
 
-FrameworkSession::FrameworkSession(int& argc, char** argv)
-    : session_(backend::StartSession(argc, argv)) {}
+PlatformApp::PlatformApp(int& argc, char** argv)
+    : app_(backend::StartPlatformApp(argc, argv)) {}
 
-FrameworkSession::~FrameworkSession() = default;
+PlatformApp::~PlatformApp() = default;
 
-int FrameworkSession::RunMessageLoop() { return session_->RunMessageLoop(); }
+int PlatformApp::RunMessageLoop() { return app_->RunMessageLoop(); }
 
 int CWinApp::Run(int argc, char** argv) {
-  FrameworkSession session(argc, argv);
+  PlatformApp app(argc, argv);
   if (!InitInstance()) return ExitInstance();
-  session.RunMessageLoop();
+  app.RunMessageLoop();
   return ExitInstance();
 }
 

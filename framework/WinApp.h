@@ -4,7 +4,7 @@
 // exit code of ExitInstance.
 #include <string>
 
-#include "Wnd.h"
+#include "framework/Wnd.h"
 
 namespace fw {
 

@@ -1,9 +1,9 @@
-#include "Wnd.h"
+#include "framework/Wnd.h"
 
-#include "Controls.h"
-#include "Font.h"
-#include "WindowStyles.h"
-#include "backend/Backend.h"
+#include "framework/Controls.h"
+#include "framework/Font.h"
+#include "framework/WindowStyles.h"
+#include "framework/backend/Backend.h"
 
 namespace fw {
 

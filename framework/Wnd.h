@@ -4,7 +4,7 @@
 // and ignores requests, as the window is gone or not yet there.
 #include <string>
 
-#include "DialogUnits.h"
+#include "framework/DialogUnits.h"
 
 namespace fw {
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/Blank.h"
 #include "net/Socket.h"
 
 namespace kestrel::net {
@@ -10,7 +11,6 @@ namespace kestrel::net {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int DigitValue(char c, int base) {
   int v = -1;
@@ -40,7 +40,7 @@ std::optional<std::uint32_t> ParsePart(const std::string& text, std::size_t& i) 
   std::uint64_t value = 0;
   for (; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '.' || IsSpace(c)) break;
+    if (c == '.' || IsBlank(c)) break;
     const int digit = DigitValue(c, base);
     if (digit < 0) return std::nullopt;  // 8 or 9 in octal, or any other character
     value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
@@ -75,7 +75,7 @@ std::optional<std::uint32_t> ParseDottedAddress(const std::string& text) {
     break;
   }
   for (; i < text.size(); ++i)
-    if (!IsSpace(text[i])) return std::nullopt;
+    if (!IsBlank(text[i])) return std::nullopt;
 
   // The last part fills all the bytes that the earlier parts leave.
   std::uint32_t host = 0;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <utility>
 
+#include "common/OperatorTexts.h"
 #include "net/AddressText.h"
 #include "net/ErrorNumbers.h"
 
@@ -26,12 +26,6 @@ std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
-
-std::string NetworkErrorText(char step, int errorNumber) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%s%c %d\r\n", kNetworkErrorPrefix, step, errorNumber);
-  return text;
-}
 
 Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
                           int& errorNumber) {
@@ -115,13 +109,9 @@ Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port
 }
 
 Status CommandChannel::Transact(const std::uint8_t* request, std::size_t requestLength,
-                                ReplyBuffer& reply, std::int32_t framing, Slot slot,
+                                ReplyBuffer& reply, ReplyFraming framing, Slot slot,
                                 std::size_t* replyLength) {
   if (replyLength != nullptr) *replyLength = 0;
-  // Only the two delimiter framings exist; anything else could never be
-  // recognised as a complete reply.
-  if (!IsSupportedFraming(framing)) return Fail(kReplyLimitText);
-
   const net::SocketHandle s = handle(slot);
   // Late or surplus replies to earlier requests must not be read as this one's.
   DrainInput(s, timeouts_.drainPollUs, timeouts_.receiveMs);
@@ -131,8 +121,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
     return Fail(NetworkErrorText('D', e));
 
   // One byte per receive, so nothing after the end of the reply is consumed.
-  ReplyCollector collector(static_cast<ReplyFraming>(framing),
-                           EchoOfRequest(request, requestLength), reply);
+  ReplyCollector collector(framing, EchoOfRequest(request, requestLength), reply);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts_.receiveMs);
   for (;;) {
     std::uint8_t byte = 0;
@@ -157,14 +146,14 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
     const ReplyCollector::Step step = collector.Feed(byte);
     if (replyLength != nullptr) *replyLength = collector.length();
     if (step == ReplyCollector::Step::Complete) return kStatusOk;
-    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kReplyLimitText);
+    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kMsgReplyDataError);
   }
 }
 
 Status CommandChannel::TransactOnConfigPort(const std::string& address, std::int32_t configPort,
                                             const std::uint8_t* request,
                                             std::size_t requestLength, ReplyBuffer& reply,
-                                            std::int32_t framing, std::size_t* replyLength) {
+                                            ReplyFraming framing, std::size_t* replyLength) {
   // The two connections are never open at the same time.
   CloseSlot(Slot::MainSlot);
   Pause(timeouts_.slotPauseMs);

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Status.h"
 #include "net/ReplyCollector.h"
 #include "net/Socket.h"
 
@@ -46,14 +46,14 @@ class CommandChannel {
   // complete within the receive time-out from the send, else the exchange
   // fails as timed out: frames for other requests cannot hold it for ever.
   Status Transact(const std::uint8_t* request, std::size_t requestLength, ReplyBuffer& reply,
-                  std::int32_t framing, Slot slot, std::size_t* replyLength = nullptr);
+                  ReplyFraming framing, Slot slot, std::size_t* replyLength = nullptr);
 
   // Closes the main connection, runs one exchange on `configPort`, closes
   // that again and reopens the main connection on state.port. On failure no
   // connection is left open.
   Status TransactOnConfigPort(const std::string& address, std::int32_t configPort,
                               const std::uint8_t* request, std::size_t requestLength,
-                              ReplyBuffer& reply, std::int32_t framing,
+                              ReplyBuffer& reply, ReplyFraming framing,
                               std::size_t* replyLength = nullptr);
 
   // Plain close of a slot's socket (the disconnect workflow uses it).
@@ -82,10 +82,5 @@ Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uin
 // `limitMs` at the latest, so that a peer that never stops sending cannot
 // hold the caller.
 void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs);
-
-// The "ネットワークエラー:<step> <number>\r\n" text of a failed socket step.
-std::string NetworkErrorText(char step, int errorNumber);
-inline constexpr char kNetworkErrorPrefix[] = "ネットワークエラー:";
-inline constexpr char kReplyLimitText[] = "受信データ異常\r\n";
 
 }  // namespace kestrel

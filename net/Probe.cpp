@@ -3,49 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <string_view>
 #include <thread>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/AddressText.h"
+#include "net/SocketAddress.h"
 
 namespace kestrel {
 
 namespace {
-
-constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET on every platform we build for
-constexpr std::int32_t kKindPlain = 0;
-constexpr std::int32_t kKindL = 3;
-constexpr std::int32_t kKindW = 5;
-constexpr std::int32_t kKindB = 7;
-constexpr std::int32_t kKindD = 8;
-
-std::uint16_t SwapToNetworkOrder(std::uint16_t port) {
-  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(port >> 8),
-                                 static_cast<std::uint8_t>(port)};
-  std::uint16_t network = 0;
-  std::memcpy(&network, bytes, sizeof network);
-  return network;
-}
-
-std::uint16_t SwapToHostOrder(std::uint16_t network) {
-  std::uint8_t bytes[2];
-  std::memcpy(bytes, &network, sizeof network);
-  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-SocketAddressV4 ToRecord(net::Endpoint e) {
-  SocketAddressV4 record;
-  record.family = kFamilyIpv4;
-  record.port = SwapToNetworkOrder(e.port);
-  record.address = e.address;
-  return record;
-}
-
-net::Endpoint ToEndpoint(const SocketAddressV4& record) {
-  return {record.address, SwapToHostOrder(record.port)};
-}
 
 struct Classification {
   std::int32_t kind;
@@ -55,22 +22,24 @@ struct Classification {
 Classification Classify(char first, char second) {
   if (first == 'X') {
     constexpr std::string_view kAcceptedX = "124569";
-    return {kKindPlain, kAcceptedX.find(second) != std::string_view::npos ? 1 : kStatusFail};
+    return {ProbeKind::Plain, kAcceptedX.find(second) != std::string_view::npos ? 1 : kStatusFail};
   }
-  if (first != '_') return {kKindPlain, kStatusFail};
+  if (first != '_') return {ProbeKind::Plain, kStatusFail};
   switch (second) {
-    case 'L': return {kKindL, kStatusOk};
-    case 'W': return {kKindW, kStatusOk};
-    case 'B': return {kKindB, kStatusOk};
-    case 'D': return {kKindD, kStatusOk};
+    case 'L': return {ProbeKind::L, kStatusOk};
+    case 'W': return {ProbeKind::W, kStatusOk};
+    case 'B': return {ProbeKind::B, kStatusOk};
+    case 'D': return {ProbeKind::D, kStatusOk};
     case 'S':
-    case 'T': return {kKindPlain, kStatusFail};
-    default: return {kKindPlain, kStatusOk};
+    case 'T': return {ProbeKind::Plain, kStatusFail};
+    default: return {ProbeKind::Plain, kStatusOk};
   }
 }
 
 // Kinds whose devices answer no follow-up query.
-bool NeedsFollowUp(std::int32_t kind) { return kind != kKindW && kind != kKindB && kind != kKindD; }
+bool NeedsFollowUp(std::int32_t kind) {
+  return kind != ProbeKind::W && kind != ProbeKind::B && kind != ProbeKind::D;
+}
 
 // Closes the probe socket on every way out of ProbeDevice.
 class SocketCloser {
@@ -139,7 +108,7 @@ Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::si
   // is treated like one that could not be received.
   if (length < protocol::kProductCodeOffset + 2) return kStatusFail;
 
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
   const char first = static_cast<char>(reply[protocol::kProductCodeOffset]);
   const char second = static_cast<char>(reply[protocol::kProductCodeOffset + 1]);
   state.productCode = {first, second};
@@ -152,19 +121,19 @@ Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
   std::size_t received = 0;
   net::Endpoint from;
 
-  SendQuery(socket, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kFollowUpQuery, net::ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kFollowUpReplyBuffer> followUp{};
   if (net::ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
 
   if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
 
-  SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kTextQuery, net::ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
   if (net::ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = ToRecord(from);
+  state.responderAddress = net::ToSocketAddress(from);
   JudgeTextReply(state, textReply.data(), received);
   return kStatusOk;
 }

@@ -1,16 +1,17 @@
 #pragma once
-// UDP discovery probe: asks the device on port 30718 what it is.
+// UDP discovery probe: asks the device on its discovery port what it is.
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
+#include "common/Status.h"
 #include "net/Socket.h"
 
 namespace kestrel {
 
 struct ProbeSettings {
-  std::uint16_t devicePort = 30718;
+  std::uint16_t devicePort = protocol::kProbePort;
   std::uint32_t replyWaitMs = 5000;       // wait for the probe reply
   std::uint32_t followUpReceiveMs = 1000; // receive time-out of each follow-up
   std::uint32_t pauseMs = 10;             // between the two probe datagrams

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel {
 
@@ -16,7 +16,8 @@ ReplyCollector::ReplyCollector(ReplyFraming framing, std::array<std::uint8_t, 2>
 
 ReplyCollector::Step ReplyCollector::Feed(std::uint8_t byte) {
   if (length_ == buffer_.size()) return Step::LimitExceeded;  // fed after the end: never overrun
-  return framing_ == UntilEndMarker ? FeedUntilEndMarker(byte) : FeedUntilTerminator(byte);
+  return framing_ == ReplyFraming::UntilEndMarker ? FeedUntilEndMarker(byte)
+                                                 : FeedUntilTerminator(byte);
 }
 
 ReplyCollector::Step ReplyCollector::FeedUntilEndMarker(std::uint8_t byte) {

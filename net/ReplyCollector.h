@@ -8,17 +8,13 @@
 namespace kestrel {
 
 // How the end of a reply is recognised.
-enum ReplyFraming : std::int32_t {
+enum class ReplyFraming : std::int32_t {
   UntilEndMarker = -1,   // the reply ends with "END\r\n\r\n"
   UntilTerminator = -2,  // the byte 0xC8 after a frame that echoes the request
 };
 
 inline constexpr std::size_t kReplyLimit = 4096;
 using ReplyBuffer = std::array<std::uint8_t, kReplyLimit>;
-
-constexpr bool IsSupportedFraming(std::int32_t framing) {
-  return framing == UntilEndMarker || framing == UntilTerminator;
-}
 
 class ReplyCollector {
  public:

@@ -1,7 +1,7 @@
 // The program's version where executables carry no version resource: the
 // numbers the build was configured with.
-#include "KestrelVersion.h"
-#include "VersionText.h"
+#include "res/KestrelVersion.h"
+#include "res/VersionText.h"
 
 namespace kestrel::res {
 

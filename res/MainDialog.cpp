@@ -1,12 +1,13 @@
 // The main window's template: every control with its identifier, kind,
 // caption, rectangle (dialog units) and styles, in creation and tab order,
 // and the items its lists start with.
-#include "MainDialog.h"
+#include "res/MainDialog.h"
 
 #include <array>
 
-#include "Resource.h"
+#include "common/OperatorTexts.h"
 #include "framework/WindowStyles.h"
+#include "res/Resource.h"
 
 namespace kestrel::res {
 
@@ -129,27 +130,25 @@ constexpr std::array<ControlTemplate, kMainDialogControlCount> kControls{{
     FrameLine(5, 35, 295, 1, SS_SUNKEN),
 }};
 
-constexpr std::array<const char*, 4> kPeriodItems{"START-STOP", "0.1 秒", "1 秒", "10 秒"};
 // The leading blank is part of each millisecond item.
 constexpr std::array<const char*, 18> kChatterItems{
     "off",     " 4 m秒",  " 5 m秒",  " 6 m秒",  " 7 m秒",  " 8 m秒",
     " 9 m秒",  " 10 m秒", " 11 m秒", " 12 m秒", " 13 m秒", " 14 m秒",
     " 15 m秒", " 16 m秒", " 17 m秒", " 18 m秒", " 19 m秒", " 20 m秒"};
 constexpr std::array<const char*, 4> kAlertConditionItems{"無効", "未満", "一致", "超過"};
-constexpr std::array<const char*, 2> kEdgeItems{"RISE", "FALL"};
 
 constexpr std::array<fw::ListInit, 11> kLists{{
-    {IDC_PERIOD_LIST, kPeriodItems},
+    {IDC_PERIOD_LIST, kCountPeriodNames},
     {IDC_CHATTER_LIST, kChatterItems},
     {IDC_ALERT_CONDITION_LIST, kAlertConditionItems},
-    {IDC_EDGE_LIST1, kEdgeItems},
-    {IDC_EDGE_LIST2, kEdgeItems},
-    {IDC_EDGE_LIST3, kEdgeItems},
-    {IDC_EDGE_LIST4, kEdgeItems},
-    {IDC_EDGE_LIST5, kEdgeItems},
-    {IDC_EDGE_LIST6, kEdgeItems},
-    {IDC_EDGE_LIST7, kEdgeItems},
-    {IDC_EDGE_LIST8, kEdgeItems},
+    {IDC_EDGE_LIST1, kEdgeNames},
+    {IDC_EDGE_LIST2, kEdgeNames},
+    {IDC_EDGE_LIST3, kEdgeNames},
+    {IDC_EDGE_LIST4, kEdgeNames},
+    {IDC_EDGE_LIST5, kEdgeNames},
+    {IDC_EDGE_LIST6, kEdgeNames},
+    {IDC_EDGE_LIST7, kEdgeNames},
+    {IDC_EDGE_LIST8, kEdgeNames},
 }};
 
 // Pop-up with title bar, system menu and minimize box, not resizable, with

@@ -1,4 +1,4 @@
-#include "VersionText.h"
+#include "res/VersionText.h"
 
 #include <cstdio>
 

@@ -7,6 +7,9 @@ cd "$root"
 
 bash scripts/deps.sh
 
+echo "== layers: includes point down =="
+bash scripts/check-layers.sh
+
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 

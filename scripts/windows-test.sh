@@ -20,9 +20,9 @@ jobs=2
 
 # What builds for Windows. Tests that start the Linux simulator, make network
 # namespaces or read Qt widgets stay with the Linux build.
-targets=(KestrelW kestrelctl kestrel-window-probe core_tests adapter_tests net_tests device_tests
+targets=(KestrelW kestrelctl kestrel-window-probe common_tests adapter_tests net_tests device_tests
          framework_tests win_socket_tests)
-tests='^(core_tests|adapter_tests|net_tests|device_tests|framework_tests|win_socket_tests)$'
+tests='^(common_tests|adapter_tests|net_tests|device_tests|framework_tests|win_socket_tests)$'
 
 echo "== Windows cross-build =="
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=ON \

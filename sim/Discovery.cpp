@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 
 namespace kestrel::sim {
 

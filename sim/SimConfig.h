@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceState.h"
-#include "device/Protocol.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
 
 namespace kestrel::sim {
 
@@ -49,7 +49,7 @@ struct FaultSetting {
 
 struct SimConfig {
   std::string bindAddress = "127.0.0.1";
-  std::uint16_t commandPort = 10003;
+  std::uint16_t commandPort = protocol::kCommandPort;
   std::uint16_t configPort = protocol::kConfigPort;
   std::uint16_t discoveryPort = protocol::kProbePort;
 
@@ -60,7 +60,7 @@ struct SimConfig {
   std::string modeValue = "0";          // value of MODE on the configuration port
 
   bool countingOn = true;
-  std::int32_t countPeriod = 1;  // 0.1 s
+  std::int32_t countPeriod = CountPeriod::TenthSecond;
   std::int32_t chatterCode = 0;
   bool gateRunning = false;
   std::array<InputSetup, kMaxInputs> inputs = DefaultInputs();

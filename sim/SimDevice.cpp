@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 
 namespace kestrel::sim {
 
@@ -58,7 +58,7 @@ void SimDevice::Step(std::int64_t toUs) {
       const std::uint64_t rising = end / kCycle;
       const std::uint64_t falling = (end + kHalfCycle) / kCycle - (in.phase + kHalfCycle) / kCycle;
       if (Counting(in))
-        in.running += static_cast<std::uint32_t>(in.edge == 0 ? rising : falling);
+        in.running += static_cast<std::uint32_t>(in.edge == Edge::Rise ? rising : falling);
       in.phase = end % kCycle;
     }
     nowUs_ += stepUs;

@@ -17,7 +17,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "sim/SimConfig.h"
 
 namespace kestrel::sim {

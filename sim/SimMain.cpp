@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ProjectVersion.h"
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
-#include "ProjectVersion.h"
 
 int main(int argc, char** argv) {
   using namespace kestrel::sim;

@@ -237,7 +237,7 @@ const std::vector<OptionDef>& Options() {
          return ApplyPerInput(c, v, [](InputSetup& in, const std::string& s) {
            if (s != "off" && s != "rise" && s != "fall") return false;
            in.enabled = s != "off";
-           in.edge = s == "fall" ? 1 : 0;
+           in.edge = s == "fall" ? Edge::Fall : Edge::Rise;
            return true;
          });
        }},

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 #include "sim/Discovery.h"
 
 namespace kestrel::sim {

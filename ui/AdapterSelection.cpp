@@ -1,6 +1,6 @@
 // The interface list: the table of usable local addresses and the local
 // address every socket binds to.
-#include "KestrelDlg.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

@@ -1,15 +1,12 @@
-#include "AutoUpdateInterval.h"
+#include "ui/AutoUpdateInterval.h"
 
 #include <charconv>
 #include <cmath>
 
+#include "common/Blank.h"
 #include "framework/TimerPeriod.h"
 
 namespace kestrel {
-
-namespace {
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-}  // namespace
 
 // std::from_chars instead of strtod: the window's toolkit switches the
 // process to the operator's locale, where the decimal point may be a comma.

@@ -1,6 +1,6 @@
 // The connect button: connecting to the device and disconnecting from it.
-#include "KestrelDlg.h"
 #include "device/Connect.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

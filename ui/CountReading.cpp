@@ -1,10 +1,10 @@
 // Counter reading on demand and by the auto-update timer.
 #include <cstdio>
 
-#include "AutoUpdateInterval.h"
-#include "KestrelDlg.h"
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 #include "framework/WindowStyles.h"
+#include "ui/AutoUpdateInterval.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

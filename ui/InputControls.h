@@ -1,10 +1,10 @@
 #pragma once
-// The per-input controls of the main window, indexed by input (0 is DI1).
-// Their identifiers are not in input order (DI6's check box is 1048, DI7's
-// 1043), so every per-input operation goes through these arrays.
+// The per-input controls of the main window, indexed by input (0 is DI1),
+// built from the wiring table (ui/InputWiring.h); every per-input operation
+// goes through these arrays.
 #include <array>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "framework/Controls.h"
 
 namespace kestrel {

@@ -1,23 +1,26 @@
 // Construction, control binding, message table, key filter and start-up of
 // the main window.
-#include "KestrelDlg.h"
+#include "ui/KestrelDlg.h"
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
+#include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 #include "framework/WindowStyles.h"
 #include "res/MainDialog.h"
 #include "res/Resource.h"
+#include "ui/InputWiring.h"
 
 namespace kestrel {
 
 using namespace res;
 
 namespace {
-constexpr const char* kNoAdapterMessage = "ネットワークデバイスが見つかりませんでした。";
 constexpr int kCountFontTenths = 180;
 constexpr const char* kCountFontFace = "ＭＳ ゴシック";
 constexpr const char* kLargestCount = "4294967295";
-constexpr const char* kDefaultPort = "10003";
 constexpr const char* kDefaultInterval = "1";
 }  // namespace
 
@@ -41,45 +44,25 @@ CKestrelDlg::~CKestrelDlg() = default;
 
 void CKestrelDlg::DoDataExchange(fw::DataExchange& dx) {
   fw::CDialog::DoDataExchange(dx);
-  const std::array<std::pair<int, fw::CWnd*>, 55> bindings{{
+  const std::array<std::pair<int, fw::CWnd*>, 6> head{{
       {IDC_ALERT_CONDITION_CAPTION, &AlertConditionCaption},
       {IDC_ALERT_VALUE_CAPTION, &AlertValueCaption},
       {IDC_ALERT_INPUT_CAPTION, &AlertInputCaption},
       {IDC_ALERT_TITLE_CAPTION, &AlertTitleCaption},
       {IDC_ADAPTER_LIST, &AdapterList},
       {IDC_VERSION_TEXT, &VersionText},
-      {IDC_COUNT_LABEL8, &CountLabelDI8},
-      {IDC_COUNT_LABEL7, &CountLabelDI7},
-      {IDC_COUNT_LABEL6, &CountLabelDI6},
-      {IDC_COUNT_LABEL5, &CountLabelDI5},
-      {IDC_COUNT_LABEL4, &CountLabelDI4},
-      {IDC_COUNT_LABEL3, &CountLabelDI3},
-      {IDC_COUNT_LABEL2, &CountLabelDI2},
-      {IDC_COUNT_LABEL1, &CountLabelDI1},
-      {IDC_COUNT_TEXT8, &CountTextDI8},
-      {IDC_COUNT_TEXT7, &CountTextDI7},
-      {IDC_COUNT_TEXT6, &CountTextDI6},
-      {IDC_COUNT_TEXT5, &CountTextDI5},
-      {IDC_COUNT_TEXT4, &CountTextDI4},
-      {IDC_COUNT_TEXT3, &CountTextDI3},
-      {IDC_COUNT_TEXT2, &CountTextDI2},
-      {IDC_COUNT_TEXT1, &CountTextDI1},
-      {IDC_EDGE_LIST8, &EdgeListDI8},
-      {IDC_EDGE_LIST7, &EdgeListDI7},
-      {IDC_EDGE_LIST6, &EdgeListDI6},
-      {IDC_EDGE_LIST5, &EdgeListDI5},
-      {IDC_EDGE_LIST4, &EdgeListDI4},
-      {IDC_EDGE_LIST3, &EdgeListDI3},
-      {IDC_EDGE_LIST2, &EdgeListDI2},
-      {IDC_EDGE_LIST1, &EdgeListDI1},
-      {IDC_ENABLE_CHECK8, &EnableCheckDI8},
-      {IDC_ENABLE_CHECK7, &EnableCheckDI7},
-      {IDC_ENABLE_CHECK6, &EnableCheckDI6},
-      {IDC_ENABLE_CHECK5, &EnableCheckDI5},
-      {IDC_ENABLE_CHECK4, &EnableCheckDI4},
-      {IDC_ENABLE_CHECK3, &EnableCheckDI3},
-      {IDC_ENABLE_CHECK2, &EnableCheckDI2},
-      {IDC_ENABLE_CHECK1, &EnableCheckDI1},
+  }};
+  for (const auto& [id, control] : head) fw::DDX_Control(dx, id, *control);
+  // The per-input controls, kind by kind, each from DI8 down to DI1.
+  for (std::size_t k = kMaxInputs; k-- > 0;)
+    fw::DDX_Control(dx, kInputWiring[k].countLabelId, this->*kInputWiring[k].countLabel);
+  for (std::size_t k = kMaxInputs; k-- > 0;)
+    fw::DDX_Control(dx, kInputWiring[k].countTextId, this->*kInputWiring[k].countText);
+  for (std::size_t k = kMaxInputs; k-- > 0;)
+    fw::DDX_Control(dx, kInputWiring[k].edgeListId, this->*kInputWiring[k].edgeList);
+  for (std::size_t k = kMaxInputs; k-- > 0;)
+    fw::DDX_Control(dx, kInputWiring[k].enableCheckId, this->*kInputWiring[k].enableCheck);
+  const std::array<std::pair<int, fw::CWnd*>, 17> tail{{
       {IDC_COUNTING_STATE_TEXT, &CountingStateText},
       {IDC_ALERT_INPUT_LIST, &AlertInputList},
       {IDC_UNIT_ID_TEXT, &UnitIdText},
@@ -98,12 +81,19 @@ void CKestrelDlg::DoDataExchange(fw::DataExchange& dx) {
       {IDC_RECEIVE_SETTINGS_BUTTON, &ReceiveSettingsButton},
       {IDC_CHATTER_LIST, &ChatterList},
   }};
-  for (const auto& [id, control] : bindings) fw::DDX_Control(dx, id, *control);
+  for (const auto& [id, control] : tail) fw::DDX_Control(dx, id, *control);
 }
 
 const fw::MessageMap* CKestrelDlg::GetMessageMap() const {
   using D = CKestrelDlg;
-  static const std::array<fw::MessageEntry, 31> entries{{
+  // Each input's check box and edge list, from the wiring table.
+  const auto perInput = []<std::size_t... K>(std::index_sequence<K...>) {
+    return std::array<fw::MessageEntry, 2 * sizeof...(K)>{{
+        fw::OnClicked(kInputWiring[K].enableCheckId, &D::OnEnableCheckClicked<K>)...,
+        fw::OnSelChange(kInputWiring[K].edgeListId, &D::OnSelchangeEdgeListOf<K>)...,
+    }};
+  };
+  static const std::array<fw::MessageEntry, 15> own{{
       fw::OnPaintMessage(&D::OnPaint),
       fw::OnQueryDragIconMessage(&D::OnQueryDragIcon),
       fw::OnClicked(IDC_CONNECT_BUTTON, &D::OnConnectButton),
@@ -118,24 +108,15 @@ const fw::MessageMap* CKestrelDlg::GetMessageMap() const {
       fw::OnClicked(IDC_READ_COUNTS_BUTTON, &D::OnReadCountsButton),
       fw::OnClicked(IDC_AUTO_UPDATE_CHECK, &D::OnAutoUpdateCheck),
       fw::OnTimerMessage(&D::OnTimer),
-      fw::OnClicked(IDC_ENABLE_CHECK1, &D::OnEnableCheckClicked<0>),
-      fw::OnClicked(IDC_ENABLE_CHECK2, &D::OnEnableCheckClicked<1>),
-      fw::OnClicked(IDC_ENABLE_CHECK3, &D::OnEnableCheckClicked<2>),
-      fw::OnClicked(IDC_ENABLE_CHECK4, &D::OnEnableCheckClicked<3>),
-      fw::OnClicked(IDC_ENABLE_CHECK5, &D::OnEnableCheckClicked<4>),
-      fw::OnClicked(IDC_ENABLE_CHECK6, &D::OnEnableCheckClicked<5>),
-      fw::OnClicked(IDC_ENABLE_CHECK7, &D::OnEnableCheckClicked<6>),
-      fw::OnClicked(IDC_ENABLE_CHECK8, &D::OnEnableCheckClicked<7>),
-      fw::OnSelChange(IDC_EDGE_LIST1, &D::OnSelchangeEdgeListOf<0>),
-      fw::OnSelChange(IDC_EDGE_LIST2, &D::OnSelchangeEdgeListOf<1>),
-      fw::OnSelChange(IDC_EDGE_LIST3, &D::OnSelchangeEdgeListOf<2>),
-      fw::OnSelChange(IDC_EDGE_LIST4, &D::OnSelchangeEdgeListOf<3>),
-      fw::OnSelChange(IDC_EDGE_LIST5, &D::OnSelchangeEdgeListOf<4>),
-      fw::OnSelChange(IDC_EDGE_LIST6, &D::OnSelchangeEdgeListOf<5>),
-      fw::OnSelChange(IDC_EDGE_LIST7, &D::OnSelchangeEdgeListOf<6>),
-      fw::OnSelChange(IDC_EDGE_LIST8, &D::OnSelchangeEdgeListOf<7>),
       fw::OnSelChange(IDC_ADAPTER_LIST, &D::OnSelchangeAdapterList),
   }};
+  constexpr std::size_t kEntries = std::tuple_size_v<decltype(own)> + 2 * kMaxInputs;
+  static const std::array<fw::MessageEntry, kEntries> entries = [&] {
+    const auto inputs = perInput(std::make_index_sequence<kMaxInputs>{});
+    std::array<fw::MessageEntry, kEntries> all{};
+    std::copy(inputs.begin(), inputs.end(), std::copy(own.begin(), own.end(), all.begin()));
+    return all;
+  }();
   static const fw::MessageMap map{fw::CDialog::GetMessageMap(), entries};
   return &map;
 }
@@ -158,7 +139,7 @@ bool CKestrelDlg::OnInitDialog() {
     return false;
   }
   if (adapterTable.count == 0) {
-    MessageBox(kNoAdapterMessage);
+    MessageBox(kMsgNoNetworkDevice);
     EndDialog(-1);
     return false;
   }
@@ -188,7 +169,7 @@ void CKestrelDlg::SetUpCountDisplay() {
     InputControls.CountText[k]->SetWindowText(kLargestCount);
     InputControls.CountLabel[k]->SetFont(&CountFont, true);
   }
-  PortEdit.SetWindowText(kDefaultPort);
+  PortEdit.SetWindowText(protocol::kCommandPortText);
   IntervalEdit.SetWindowText(kDefaultInterval);
 }
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/DeviceState.h"
 #include "device/CommandSet.h"
-#include "device/DeviceState.h"
-#include "device/OperatorPort.h"
+#include "device/FrontEnd.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/Font.h"
@@ -18,7 +18,7 @@
 
 namespace kestrel {
 
-class CKestrelDlg : public fw::CDialog, public OperatorPort {
+class CKestrelDlg : public fw::CDialog, public FrontEnd {
  public:
   explicit CKestrelDlg(DeviceState& state, KestrelDlgEnvironment environment = {},
                        fw::CWnd* parent = nullptr);

@@ -1,11 +1,12 @@
 // Re-populating the window from the device state and the connection flag.
 #include <string>
 
-#include "ChatterIndex.h"
-#include "KestrelDlg.h"
+#include "common/ModelTable.h"
+#include "common/OperatorTexts.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
+#include "ui/ChatterIndex.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 
@@ -68,7 +69,7 @@ void CKestrelDlg::RefreshControls() {
 
 void CKestrelDlg::UpdateCountingControls() {
   const bool counting = CountingState(state_);
-  CountingStateText.SetWindowText(counting ? "PULSE COUNT ON" : "PULSE COUNT OFF");
+  CountingStateText.SetWindowText(PulseCountText(counting));
   AutoUpdateCheck.EnableWindow(counting);
   IntervalEdit.EnableWindow(counting);
 

@@ -1,10 +1,10 @@
 // The settings controls and the three settings buttons. The controls only
 // store the operator's choice in the device state; nothing reaches the device
 // until apply is pressed.
-#include "ChatterIndex.h"
-#include "KestrelDlg.h"
 #include "device/Connect.h"
 #include "framework/WindowStyles.h"
+#include "ui/ChatterIndex.h"
+#include "ui/KestrelDlg.h"
 
 namespace kestrel {
 

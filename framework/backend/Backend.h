@@ -1,7 +1,7 @@
 #pragma once
 // What a platform backend provides to the framework classes: one interface
 // per concern (controls and dialog window, timers, fonts, message boxes, the
-// session with the platform). The framework's public headers never show the
+// platform's application object). The framework's public headers never show the
 // toolkit's types; a backend's sources are the only place that knows them.
 #include <cstdint>
 #include <memory>
@@ -109,13 +109,13 @@ class DialogHost {
 std::unique_ptr<DialogHost> CreateDialogHost(const DialogTemplate& dialogTemplate,
                                              DialogEvents& events);
 
-// The platform's application object, alive while a session exists.
-class Session {
+// The platform's application object, alive while the program runs its windows.
+class PlatformApp {
  public:
-  virtual ~Session() = default;
+  virtual ~PlatformApp() = default;
   virtual int RunMessageLoop() = 0;
 };
-std::unique_ptr<Session> StartSession(int& argc, char** argv);
+std::unique_ptr<PlatformApp> StartPlatformApp(int& argc, char** argv);
 
 std::string ExecutablePath();
 

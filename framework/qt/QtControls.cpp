@@ -1,4 +1,4 @@
-#include "QtControls.h"
+#include "framework/qt/QtControls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "QtFont.h"
 #include "framework/WindowStyles.h"
+#include "framework/qt/QtFont.h"
 
 namespace fw::qt {
 

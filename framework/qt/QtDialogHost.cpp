@@ -12,11 +12,11 @@
 #include <QStyle>
 #include <vector>
 
-#include "QtControls.h"
-#include "QtFont.h"
-#include "QtTimers.h"
 #include "framework/Dialog.h"
 #include "framework/WindowStyles.h"
+#include "framework/qt/QtControls.h"
+#include "framework/qt/QtFont.h"
+#include "framework/qt/QtTimers.h"
 
 namespace fw::qt {
 

@@ -1,4 +1,4 @@
-#include "QtFont.h"
+#include "framework/qt/QtFont.h"
 
 #include "framework/FontFaces.h"
 

@@ -1,4 +1,4 @@
-#include "QtTimers.h"
+#include "framework/qt/QtTimers.h"
 
 namespace fw::qt {
 

@@ -1,4 +1,5 @@
-// POSIX backend of the socket layer.
+// POSIX system calls of the socket layer; errno values become the Windows
+// Sockets numbers of the same meaning.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -14,35 +15,15 @@
 #include <cstring>
 
 #include "net/ErrorNumbers.h"
-#include "net/Socket.h"
+#include "net/SocketSystem.h"
 
-namespace kestrel::net {
+namespace kestrel::net::system {
 
 namespace {
 
 int LastError() { return ToSocketErrorNumber(errno); }
 
 int Fd(SocketHandle s) { return static_cast<int>(s); }
-
-sockaddr_in ToSockaddr(Endpoint e) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(e.port);
-  a.sin_addr.s_addr = e.address;
-  return a;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& a) { return {a.sin_addr.s_addr, ntohs(a.sin_port)}; }
-
-int SetTimeout(SocketHandle s, int option, std::uint32_t ms) {
-  if (s == kInvalidSocket) return kErrNotSocket;
-  // 0 would mean "wait for ever"; no wait of ours is unbounded.
-  if (ms == 0) ms = 1;
-  timeval tv{};
-  tv.tv_sec = static_cast<time_t>(ms / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-  return setsockopt(Fd(s), SOL_SOCKET, option, &tv, sizeof tv) == 0 ? 0 : LastError();
-}
 
 bool SetBlocking(int fd, bool blocking) {
   const int flags = fcntl(fd, F_GETFL);
@@ -88,10 +69,9 @@ int PollUntil(int fd, short events, std::chrono::steady_clock::time_point deadli
 
 }  // namespace
 
-int StartSocketLibrary() { return 0; }
+int StartLibrary() { return 0; }
 
-int CreateSocket(SocketKind kind, SocketHandle& out) {
-  out = kInvalidSocket;
+int Create(SocketKind kind, SocketHandle& out) {
   const int type = kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM;
   const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
   if (fd < 0) return LastError();
@@ -99,14 +79,12 @@ int CreateSocket(SocketKind kind, SocketHandle& out) {
   return 0;
 }
 
-int Bind(SocketHandle s, Endpoint local) {
-  if (s == kInvalidSocket) return kErrNotSocket;
-  const sockaddr_in a = ToSockaddr(local);
+int Bind(SocketHandle s, const SocketAddressV4& local) {
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(local);
   return bind(Fd(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : LastError();
 }
 
-int LocalEndpoint(SocketHandle s, Endpoint& out) {
-  if (s == kInvalidSocket) return kErrNotSocket;
+int LocalAddress(SocketHandle s, SocketAddressV4& out) {
   sockaddr_in a{};
   socklen_t len = sizeof a;
   if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return LastError();
@@ -114,17 +92,12 @@ int LocalEndpoint(SocketHandle s, Endpoint& out) {
   return 0;
 }
 
-bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& error) {
-  error = 0;
-  if (s == kInvalidSocket) {
-    error = kErrNotSocket;
-    return false;
-  }
+bool ConnectWithin(SocketHandle s, const SocketAddressV4& peer, std::uint32_t timeoutMs,
+                   int& error) {
   const int fd = Fd(s);
   if (!SetBlocking(fd, false)) return false;
-
   bool connected = false;
-  const sockaddr_in a = ToSockaddr(peer);
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(peer);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
     connected = true;
   } else if (errno != EINPROGRESS && errno != EINTR) {
@@ -150,18 +123,20 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& 
   return connected;
 }
 
-int SetSendTimeout(SocketHandle s, std::uint32_t ms) { return SetTimeout(s, SO_SNDTIMEO, ms); }
-int SetReceiveTimeout(SocketHandle s, std::uint32_t ms) { return SetTimeout(s, SO_RCVTIMEO, ms); }
+int SetTimeout(SocketHandle s, TimeoutKind kind, std::uint32_t ms) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(ms / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+  const int option = kind == TimeoutKind::Send ? SO_SNDTIMEO : SO_RCVTIMEO;
+  return setsockopt(Fd(s), SOL_SOCKET, option, &tv, sizeof tv) == 0 ? 0 : LastError();
+}
 
 int SetBroadcast(SocketHandle s, bool enabled) {
-  if (s == kInvalidSocket) return kErrNotSocket;
   const int value = enabled ? 1 : 0;
   return setsockopt(Fd(s), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) == 0 ? 0 : LastError();
 }
 
 int Send(SocketHandle s, const void* data, std::size_t length, std::size_t& sent) {
-  sent = 0;
-  if (s == kInvalidSocket) return kErrNotSocket;
   // MSG_NOSIGNAL: a closed peer must be an error number, not a SIGPIPE.
   const ssize_t n = send(Fd(s), data, length, MSG_NOSIGNAL);
   if (n < 0) return LastError();
@@ -170,26 +145,21 @@ int Send(SocketHandle s, const void* data, std::size_t length, std::size_t& sent
 }
 
 int Receive(SocketHandle s, void* buffer, std::size_t length, std::size_t& received) {
-  received = 0;
-  if (s == kInvalidSocket) return kErrNotSocket;
   const ssize_t n = recv(Fd(s), buffer, length, 0);
   if (n < 0) return LastError();
   received = static_cast<std::size_t>(n);
   return 0;
 }
 
-int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
-  if (s == kInvalidSocket) return kErrNotSocket;
-  const sockaddr_in a = ToSockaddr(peer);
+int SendTo(SocketHandle s, const void* data, std::size_t length, const SocketAddressV4& peer) {
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(peer);
   const ssize_t n =
       sendto(Fd(s), data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   return n < 0 ? LastError() : 0;
 }
 
 int ReceiveFrom(SocketHandle s, void* buffer, std::size_t length, std::size_t& received,
-                Endpoint& from) {
-  received = 0;
-  if (s == kInvalidSocket) return kErrNotSocket;
+                SocketAddressV4& from) {
   sockaddr_in a{};
   socklen_t len = sizeof a;
   // MSG_TRUNC makes recvfrom tell the datagram's real length, so that a
@@ -207,8 +177,6 @@ int ReceiveFrom(SocketHandle s, void* buffer, std::size_t length, std::size_t& r
 }
 
 int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
-  readable = false;
-  if (s == kInvalidSocket) return kErrNotSocket;
   short revents = 0;
   const ExactTimeouts exact;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeoutUs);
@@ -220,25 +188,10 @@ int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
   return 0;
 }
 
-void CloseSocket(SocketHandle s) {
-  if (s != kInvalidSocket) close(Fd(s));
-}
+void Close(SocketHandle s) { close(Fd(s)); }
 
 std::optional<std::uint32_t> ResolveHostV4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
-  std::optional<std::uint32_t> result;
-  for (const addrinfo* p = list; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr) {
-      result = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
-      break;
-    }
-  }
-  freeaddrinfo(list);
-  return result;
+  return FirstAddressV4<addrinfo, sockaddr_in>(name, AF_INET, SOCK_STREAM);
 }
 
-}  // namespace kestrel::net
+}  // namespace kestrel::net::system

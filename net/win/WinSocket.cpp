@@ -1,4 +1,4 @@
-// Windows Sockets backend of the socket layer. The error numbers are the
+// Windows Sockets system calls of the socket layer. The error numbers are the
 // WSAGetLastError() values, unchanged.
 #define WIN32_LEAN_AND_MEAN
 #include <winsock2.h>
@@ -8,9 +8,9 @@
 #include <climits>
 #include <cstring>
 
-#include "net/Socket.h"
+#include "net/SocketSystem.h"
 
-namespace kestrel::net {
+namespace kestrel::net::system {
 
 namespace {
 
@@ -18,24 +18,6 @@ SOCKET Native(SocketHandle s) { return static_cast<SOCKET>(s); }
 
 int ClampLength(std::size_t length) {
   return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
-}
-
-sockaddr_in ToSockaddr(Endpoint e) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(e.port);
-  a.sin_addr.s_addr = e.address;
-  return a;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& a) { return {a.sin_addr.s_addr, ntohs(a.sin_port)}; }
-
-int SetTimeout(SocketHandle s, int option, std::uint32_t ms) {
-  // Windows takes 0 as "wait for ever"; no wait of ours is unbounded.
-  const DWORD value = ms == 0 ? 1 : ms;
-  const int r = setsockopt(Native(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value),
-                           sizeof value);
-  return r == 0 ? 0 : WSAGetLastError();
 }
 
 // Windows reports an ICMP "port unreachable" for an earlier datagram as a
@@ -50,7 +32,7 @@ void IgnorePortUnreachable(SOCKET s) {
 
 }  // namespace
 
-int StartSocketLibrary() {
+int StartLibrary() {
   // Once per process; the library is never shut down, the process end
   // reclaims it.
   static const int result = [] {
@@ -60,11 +42,7 @@ int StartSocketLibrary() {
   return result;
 }
 
-int CreateSocket(SocketKind kind, SocketHandle& out) {
-  out = kInvalidSocket;
-  // Programs that make sockets without the application's start-up (the
-  // command-line tool, the tests) still get a started library.
-  StartSocketLibrary();
+int Create(SocketKind kind, SocketHandle& out) {
   const bool stream = kind == SocketKind::Stream;
   const SOCKET s = socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return WSAGetLastError();
@@ -73,13 +51,13 @@ int CreateSocket(SocketKind kind, SocketHandle& out) {
   return 0;
 }
 
-int Bind(SocketHandle s, Endpoint local) {
-  const sockaddr_in a = ToSockaddr(local);
+int Bind(SocketHandle s, const SocketAddressV4& local) {
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(local);
   return bind(Native(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0
                                                                                 : WSAGetLastError();
 }
 
-int LocalEndpoint(SocketHandle s, Endpoint& out) {
+int LocalAddress(SocketHandle s, SocketAddressV4& out) {
   sockaddr_in a{};
   int length = sizeof a;
   if (getsockname(Native(s), reinterpret_cast<sockaddr*>(&a), &length) != 0)
@@ -88,12 +66,8 @@ int LocalEndpoint(SocketHandle s, Endpoint& out) {
   return 0;
 }
 
-bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& error) {
-  error = 0;
-  if (s == kInvalidSocket) {
-    error = WSAENOTSOCK;
-    return false;
-  }
+bool ConnectWithin(SocketHandle s, const SocketAddressV4& peer, std::uint32_t timeoutMs,
+                   int& error) {
   const SOCKET socket = Native(s);
   WSAEVENT event = WSACreateEvent();
   if (event == WSA_INVALID_EVENT) return false;
@@ -105,7 +79,7 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& 
   }
 
   bool connected = false;
-  const sockaddr_in a = ToSockaddr(peer);
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(peer);
   if (connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 &&
       WSAGetLastError() != WSAEWOULDBLOCK) {
     error = WSAGetLastError();
@@ -130,8 +104,13 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, std::uint32_t timeoutMs, int& 
   return connected;
 }
 
-int SetSendTimeout(SocketHandle s, std::uint32_t ms) { return SetTimeout(s, SO_SNDTIMEO, ms); }
-int SetReceiveTimeout(SocketHandle s, std::uint32_t ms) { return SetTimeout(s, SO_RCVTIMEO, ms); }
+int SetTimeout(SocketHandle s, TimeoutKind kind, std::uint32_t ms) {
+  const DWORD value = ms;
+  const int option = kind == TimeoutKind::Send ? SO_SNDTIMEO : SO_RCVTIMEO;
+  const int r = setsockopt(Native(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value),
+                           sizeof value);
+  return r == 0 ? 0 : WSAGetLastError();
+}
 
 int SetBroadcast(SocketHandle s, bool enabled) {
   const BOOL value = enabled ? TRUE : FALSE;
@@ -141,7 +120,6 @@ int SetBroadcast(SocketHandle s, bool enabled) {
 }
 
 int Send(SocketHandle s, const void* data, std::size_t length, std::size_t& sent) {
-  sent = 0;
   const int n = send(Native(s), static_cast<const char*>(data), ClampLength(length), 0);
   if (n == SOCKET_ERROR) return WSAGetLastError();
   sent = static_cast<std::size_t>(n);
@@ -149,23 +127,21 @@ int Send(SocketHandle s, const void* data, std::size_t length, std::size_t& sent
 }
 
 int Receive(SocketHandle s, void* buffer, std::size_t length, std::size_t& received) {
-  received = 0;
   const int n = recv(Native(s), static_cast<char*>(buffer), ClampLength(length), 0);
   if (n == SOCKET_ERROR) return WSAGetLastError();
   received = static_cast<std::size_t>(n);
   return 0;
 }
 
-int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
-  const sockaddr_in a = ToSockaddr(peer);
+int SendTo(SocketHandle s, const void* data, std::size_t length, const SocketAddressV4& peer) {
+  const sockaddr_in a = ToSockaddr<sockaddr_in>(peer);
   const int n = sendto(Native(s), static_cast<const char*>(data), ClampLength(length), 0,
                        reinterpret_cast<const sockaddr*>(&a), sizeof a);
   return n == SOCKET_ERROR ? WSAGetLastError() : 0;
 }
 
 int ReceiveFrom(SocketHandle s, void* buffer, std::size_t length, std::size_t& received,
-                Endpoint& from) {
-  received = 0;
+                SocketAddressV4& from) {
   sockaddr_in a{};
   int addressLength = sizeof a;
   const int n = recvfrom(Native(s), static_cast<char*>(buffer), ClampLength(length), 0,
@@ -186,7 +162,6 @@ int ReceiveFrom(SocketHandle s, void* buffer, std::size_t length, std::size_t& r
 }
 
 int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
-  readable = false;
   fd_set readSet;
   FD_ZERO(&readSet);
   FD_SET(Native(s), &readSet);
@@ -199,28 +174,10 @@ int WaitReadable(SocketHandle s, std::uint32_t timeoutUs, bool& readable) {
   return 0;
 }
 
-void CloseSocket(SocketHandle s) {
-  if (s != kInvalidSocket) closesocket(Native(s));
-}
+void Close(SocketHandle s) { closesocket(Native(s)); }
 
 std::optional<std::uint32_t> ResolveHostV4(const std::string& name) {
-  StartSocketLibrary();
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return std::nullopt;
-  std::optional<std::uint32_t> result;
-  for (const addrinfo* p = list; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr) {
-      sockaddr_in a{};
-      std::memcpy(&a, p->ai_addr, sizeof a);
-      result = a.sin_addr.s_addr;
-      break;
-    }
-  }
-  freeaddrinfo(list);
-  return result;
+  return FirstAddressV4<addrinfo, sockaddr_in>(name, AF_INET, SOCK_STREAM);
 }
 
-}  // namespace kestrel::net
+}  // namespace kestrel::net::system

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/EnglishHint.h"
-#include "cli/Session.h"
-#include "device/CommandSet.h"
-#include "device/Connect.h"
-#include "device/ModeCheck.h"
-#include "net/CommandChannel.h"
+#include "common/OperatorTexts.h"
 
 namespace kestrel::cli {
 namespace {
@@ -23,9 +19,8 @@ TEST(EnglishHint, EveryOperatorTextHasItsOwnLine) {
       {kMsgInvalidAddress, {"host name"}},
       {kMsgUnsupportedModel, {"no pulse-count inputs"}},
       {kMsgTargetNotFound, {"discovery"}},
-      {kSpontaneousModeMessage, {"RST switch"}},
-      {kReplyDataError, {"malformed"}},
-      {kReplyLimitText, {"malformed"}},
+      {kMsgSpontaneousMode, {"RST switch"}},
+      {kMsgReplyDataError, {"malformed"}},
       {NetworkErrorText('R', 10060), {"waiting for the reply", "10060", "no answer in time"}},
       {NetworkErrorText('C', 10061), {"connecting", "refused"}},
       {NetworkErrorText('F', 10065), {"probing", "unreachable"}},

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "cli/DeviceConnection.h"
 #include "cli/Format.h"
 #include "cli/Json.h"
 #include "cli/LocalClock.h"
-#include "cli/Session.h"
 
 namespace kestrel::cli {
 namespace {
@@ -118,7 +118,7 @@ TEST(Format, ProbeAndCountingLines) {
   EXPECT_EQ(CountingLine(state, false, false), "counting already off");
 }
 
-TEST(Session, InterfaceByAddressOrName) {
+TEST(DeviceConnection, InterfaceByAddressOrName) {
   AdapterTable table;
   table.count = 3;
   table.rows[0] = {10, "virtio", "eth0", 0x0100000Au, 0};    // 10.0.0.1

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 #include "tests/device/DeviceFixture.h"
 
@@ -49,7 +50,7 @@ TEST_P(Identify, ReadsUnitModelAndFamily) {
   EXPECT_EQ(state.unitId, c.unit);
   EXPECT_EQ(state.modelIndex, c.model);
   EXPECT_EQ(state.protocolFamily, c.family);
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,7 +79,7 @@ TEST_F(DeviceTest, ReadSettingsDecodesModeGateAndEveryInput) {
   EXPECT_EQ(state.inputs[0].edge, 1);
   EXPECT_EQ(state.inputs[1].enabled, 0);
   EXPECT_EQ(state.inputs[1].edge, 0);
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 TEST_F(DeviceTest, ApplySettingsWritesModeWithCountingOffThenTheModelsInputs) {
@@ -92,7 +93,7 @@ TEST_F(DeviceTest, ApplySettingsWritesModeWithCountingOffThenTheModelsInputs) {
   EXPECT_EQ(commands.ApplySettings(), kStatusOk);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{PL(0x27, 0x24), {0x50, 0x43, 0x20, 0x22, 0xC8},
                                             {0x50, 0x43, 0x21, 0x20, 0xC8}}));
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 // ---- start and stop ----------------------------------------------------
@@ -121,7 +122,7 @@ TEST_P(Toggle, SendsModeAndGateInOrder) {
 
   EXPECT_EQ(commands.ToggleCounting(), kStatusOk);
   EXPECT_EQ(Requests(), c.requests);
-  EXPECT_EQ(port.events, c.events);
+  EXPECT_EQ(frontEnd.events, c.events);
   EXPECT_EQ(state.countingOn, c.countingAfter);
   EXPECT_EQ(state.startStopRunning, c.countingAfter);
 }
@@ -167,7 +168,7 @@ TEST_P(Counter, ReadsEightHexadecimalCharacters) {
   EXPECT_EQ(commands.ReadCount(2), kStatusOk);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{{0x50, 0x47, 0x22, 0xC8}}));
   EXPECT_EQ(state.inputs[2].count, GetParam().count);
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, Counter,
@@ -197,11 +198,11 @@ TEST_P(Failure, IsReportedOnceAndLeavesTheRightState) {
   Connect(c.answers);
   EXPECT_EQ(c.run(commands), kStatusFail);
   EXPECT_EQ(Requests().size(), c.requestsSent);
-  EXPECT_EQ(port.events, c.events);
-  ASSERT_EQ(port.messages.size(), 1u);
-  EXPECT_EQ(port.messages[0], state.lastError);
+  EXPECT_EQ(frontEnd.events, c.events);
+  ASSERT_EQ(frontEnd.messages.size(), 1u);
+  EXPECT_EQ(frontEnd.messages[0], state.lastError);
   if (c.message != nullptr) {
-    EXPECT_EQ(port.messages[0], c.message);
+    EXPECT_EQ(frontEnd.messages[0], c.message);
   }
   c.check(state);
 }
@@ -292,27 +293,27 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         // Replies that end before the fields the operation reads.
         FailureCase{"ExtendedModelByteMissing", Preset, Run(&CommandSet::IdentifyDevice),
-                    {Answer(Frame("mi", Bytes{0x30, 0x3F}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("mi", Bytes{0x30, 0x3F}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"ModelByteMissing", Preset, Run(&CommandSet::IdentifyDevice),
-                    {Answer(Frame("mi", Bytes{0x30}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("mi", Bytes{0x30}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"FilterByteMissing", Preset, Run(&CommandSet::ReadSettings),
-                    {Answer(Frame("pj", Bytes{0x2F}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("pj", Bytes{0x2F}))}, 1, {"message"}, kMsgReplyDataError,
                     [](const DeviceState& s) {
                       EXPECT_EQ(s.countingOn, 0);
                       ExpectPreset(s);
                     }},
         FailureCase{"GateByteMissing", Preset, Run(&CommandSet::ReadSettings),
                     {Answer(Frame("pj", Bytes{0x24, 0x28})), Answer(Frame("pp", Bytes{}))}, 2,
-                    {"message"}, kReplyDataError,
+                    {"message"}, kMsgReplyDataError,
                     [](const DeviceState& s) { EXPECT_EQ(s.startStopRunning, 0); }},
         FailureCase{"InputModeByteMissing", Preset, RunOn(&CommandSet::ReadInputConfig, 1),
-                    {Answer(Frame("ph", Bytes{0x21}))}, 1, {"message"}, kReplyDataError,
+                    {Answer(Frame("ph", Bytes{0x21}))}, 1, {"message"}, kMsgReplyDataError,
                     ExpectPreset},
         FailureCase{"CounterTextTooShort", Preset, RunOn(&CommandSet::ReadCount, 0),
                     {Answer(Frame("pg", std::string("\x20") + "0001E24"))}, 1,
-                    {"stop-auto-update", "message"}, kReplyDataError, ExpectPreset}),
+                    {"stop-auto-update", "message"}, kMsgReplyDataError, ExpectPreset}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST_P(Entry, IsRefusedWithItsMessage) {
   const EntryCase& c = GetParam();
   state.port = 4242;
   EXPECT_EQ(ConnectDevice(commands, c.address, c.port, ShortSettings()), ConnectResult::InvalidEntry);
-  EXPECT_EQ(port.messages, std::vector<std::string>{c.message});
+  EXPECT_EQ(frontEnd.messages, std::vector<std::string>{c.message});
   EXPECT_EQ(state.port, c.portStored.value_or(4242));
   EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
 }
@@ -134,10 +134,10 @@ TEST_P(Flow, EndsAsExpected) {
   EXPECT_EQ(state.deviceAddress, kDeviceAddressText);
   EXPECT_EQ(state.port, mainPort);
   if (c.messagePrefix.empty()) {
-    EXPECT_TRUE(port.messages.empty()) << port.messages.front();
+    EXPECT_TRUE(frontEnd.messages.empty()) << frontEnd.messages.front();
   } else {
-    ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0].rfind(c.messagePrefix, 0), 0u) << port.messages[0];
+    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    EXPECT_EQ(frontEnd.messages[0].rfind(c.messagePrefix, 0), 0u) << frontEnd.messages[0];
   }
   if (peer) {
     // The connect completes before the device's thread gets round to
@@ -191,11 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{"MainPortClosed", "_W", false, {}, nullptr, ConnectResult::Failed,
                  "ネットワークエラー:C 10061\r\n", 0},
         FlowCase{"IdentificationFails", "_W", true, {Answer(Frame("mi", Bytes{0x30}))}, nullptr,
-                 ConnectResult::Failed, kReplyDataError, 1},
+                 ConnectResult::Failed, kMsgReplyDataError, 1},
         FlowCase{"ModelWithoutInputs", "_W", true, Identified(kModelNoInputs, false), nullptr,
                  ConnectResult::Refused, kMsgUnsupportedModel, 1},
         FlowCase{"SpontaneousMode", "_W", true, Identified(kModelFamilyFive, false), kModeOne,
-                 ConnectResult::Refused, kSpontaneousModeMessage, 2},
+                 ConnectResult::Refused, kMsgSpontaneousMode, 2},
         // The family of an earlier device does not send a plain model to
         // the mode check (nothing listens on the configuration port here).
         FlowCase{"PlainModelAfterAFamilyFiveDevice", "_W", true, Identified(kModelTwoInputs, true),
@@ -238,7 +238,7 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
   state.countingOn = 1;
   state.startStopRunning = 1;
   DisconnectDevice(commands);
-  EXPECT_EQ(port.events, std::vector<std::string>{"stop-auto-update"});
+  EXPECT_EQ(frontEnd.events, std::vector<std::string>{"stop-auto-update"});
   EXPECT_EQ(state.autoUpdateActive, 0);
   EXPECT_EQ(state.countingOn, 0);
   EXPECT_EQ(state.startStopRunning, 0);
@@ -247,9 +247,9 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
   EXPECT_TRUE(Requests().empty());
 
   // Without periodic reading there is nothing to stop.
-  port.events.clear();
+  frontEnd.events.clear();
   DisconnectDevice(commands);
-  EXPECT_TRUE(port.events.empty());
+  EXPECT_TRUE(frontEnd.events.empty());
 }
 
 }  // namespace

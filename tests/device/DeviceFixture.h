@@ -8,7 +8,7 @@
 
 #include "device/CommandSet.h"
 #include "net/CommandChannel.h"
-#include "tests/device/RecordingPort.h"
+#include "tests/device/RecordingFrontEnd.h"
 #include "tests/support/ScriptedTcpPeer.h"
 
 namespace kestrel::test {
@@ -52,7 +52,7 @@ inline std::vector<PeerAction> Drop() { return {PeerAction::Close()}; }
 
 class DeviceTest : public ::testing::Test {
  protected:
-  DeviceTest() : channel(state, ShortTimeouts()), commands(state, channel, port) {
+  DeviceTest() : channel(state, ShortTimeouts()), commands(state, channel, frontEnd) {
     state.localAddress = LocalAddress();
     state.deviceAddress = kDeviceAddressText;
     state.protocolFamily = ProtocolFamily::Unknown;
@@ -72,7 +72,7 @@ class DeviceTest : public ::testing::Test {
 
   DeviceState state;
   CommandChannel channel;
-  RecordingPort port;
+  RecordingFrontEnd frontEnd;
   CommandSet commands;
   std::unique_ptr<ScriptedTcpPeer> peer;
 };

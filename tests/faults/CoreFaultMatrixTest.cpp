@@ -38,8 +38,8 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   if (c.strikes == Strikes::Connect) {
     ms = MillisecondsOf([&] { connected = tool.Connect(); });
   } else {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.port.messages);
-    ASSERT_TRUE(tool.port.messages.empty());
+    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
+    ASSERT_TRUE(tool.frontEnd.messages.empty());
     std::this_thread::sleep_for(20ms);  // a greeting is in before the first request
     tool.state.autoUpdateActive = 1;    // periodic reading runs
     ms = MillisecondsOf([&] { read = tool.ReadAllCounts(); });
@@ -48,7 +48,7 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
 
   const std::vector<std::string> expected =
       c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message};
-  EXPECT_EQ(tool.port.messages, expected);
+  EXPECT_EQ(tool.frontEnd.messages, expected);
   EXPECT_GE(ms, c.minMs);
   EXPECT_LE(ms, c.maxMs + kFaultSlackMs);
   if (*c.logged != '\0') {
@@ -76,14 +76,14 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
 
   // Once the fault has cleared, the operator's next try works: connect again
   // where the connection failed or was lost, then read.
-  tool.port.messages.clear();
+  tool.frontEnd.messages.clear();
   if (c.message == kClosedByPeerText) tool.Disconnect();
   if (!c.connectedAfter || !tool.channel.IsOpen(Slot::MainSlot)) {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.port.messages);
+    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
   }
   EXPECT_EQ(tool.ReadAllCounts(), kStatusOk);
   EXPECT_TRUE(tool.CountsAreStill());
-  EXPECT_TRUE(tool.port.messages.empty()) << ::testing::PrintToString(tool.port.messages);
+  EXPECT_TRUE(tool.frontEnd.messages.empty()) << ::testing::PrintToString(tool.frontEnd.messages);
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, CoreFaults, ::testing::ValuesIn(FaultCases()),
@@ -100,7 +100,7 @@ TEST(CoreFaultsRealTimeouts, NoReplyWaitsTheTenSecondReceiveTimeout) {
   ASSERT_EQ(tool.Connect(), ConnectResult::Connected);
 
   const long long ms = MillisecondsOf([&] { EXPECT_EQ(tool.commands.ReadCount(0), kStatusFail); });
-  EXPECT_EQ(tool.port.messages, std::vector<std::string>{kTimedOutText});
+  EXPECT_EQ(tool.frontEnd.messages, std::vector<std::string>{kTimedOutText});
   EXPECT_GE(ms, 10000);
   EXPECT_LE(ms, 10000 + kFaultSlackMs);
   EXPECT_EQ(tool.commands.ReadCount(0), kStatusOk);

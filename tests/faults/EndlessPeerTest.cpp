@@ -19,6 +19,7 @@ namespace kestrel::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using enum ReplyFraming;
 
 // Accepts one connection and sends `pattern` over and over, as fast as the
 // tool takes it, until the test ends or 5 s have passed.

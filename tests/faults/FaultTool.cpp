@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
@@ -41,7 +41,7 @@ std::vector<std::string> StillCounters() {
 std::uint32_t StillCount(int input) { return kStillCounts[static_cast<std::size_t>(input)]; }
 
 FaultTool::FaultTool(const SimProcess& sim, ChannelTimeouts timeouts, ProbeSettings probe)
-    : channel(state, timeouts), commands(state, channel, port), sim_(sim) {
+    : channel(state, timeouts), commands(state, channel, frontEnd), sim_(sim) {
   state.localAddress = Ipv4(127, 0, 7, 1);
   state.protocolFamily = ProtocolFamily::Unknown;
   settings_.probe = probe;

@@ -9,7 +9,7 @@
 #include "device/CommandSet.h"
 #include "device/Connect.h"
 #include "net/CommandChannel.h"
-#include "tests/device/RecordingPort.h"
+#include "tests/device/RecordingFrontEnd.h"
 #include "tests/faults/SimProcess.h"
 
 namespace kestrel::testing {
@@ -40,7 +40,7 @@ class FaultTool {
 
   DeviceState state;
   CommandChannel channel;
-  test::RecordingPort port;
+  test::RecordingFrontEnd frontEnd;
   CommandSet commands;
 
  private:

@@ -5,7 +5,7 @@
 // off after a failed read) and a next press that works once the fault clears.
 #include <gtest/gtest.h>
 
-#include "device/ModelTable.h"
+#include "common/ModelTable.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
 #include "tests/faults/FaultCases.h"

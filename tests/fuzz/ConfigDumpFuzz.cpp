@@ -9,6 +9,7 @@
 namespace {
 
 using namespace kestrel;
+using enum ReplyFraming;
 
 void Parse(const std::uint8_t* text, std::size_t length) {
   const bool refused = DumpShowsSpontaneousMode(text, length);

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <string_view>
 
-#include "device/DeviceState.h"
-#include "device/Protocol.h"
-#include "device/Status.h"
+#include "common/DeviceState.h"
+#include "common/Protocol.h"
+#include "common/Status.h"
 #include "net/Probe.h"
 #include "tests/fuzz/FuzzCheck.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/ReplyCollector.h"
 #include "tests/fuzz/FuzzCheck.h"
 
@@ -16,6 +16,7 @@ namespace {
 using kestrel::ReplyBuffer;
 using kestrel::ReplyCollector;
 using kestrel::ReplyFraming;
+using enum kestrel::ReplyFraming;
 using Step = ReplyCollector::Step;
 
 constexpr std::array<std::uint8_t, 7> kMarker{'E', 'N', 'D', '\r', '\n', '\r', '\n'};
@@ -37,7 +38,7 @@ void CheckStop(ReplyFraming framing, std::array<std::uint8_t, 2> echo, Step step
                         stream + (position - length)));
   if (step == Step::LimitExceeded) FUZZ_CHECK(length == kestrel::kReplyLimit);
 
-  if (framing == kestrel::UntilEndMarker) {
+  if (framing == UntilEndMarker) {
     // Every byte since the start is kept, and the first marker ends it.
     FUZZ_CHECK(length == position - begin);
     for (std::size_t end = kMarker.size(); end < length; ++end)
@@ -61,7 +62,7 @@ void CheckStop(ReplyFraming framing, std::array<std::uint8_t, 2> echo, Step step
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
-  const ReplyFraming framing = (data[0] & 1) != 0 ? kestrel::UntilTerminator : kestrel::UntilEndMarker;
+  const ReplyFraming framing = (data[0] & 1) != 0 ? UntilTerminator : UntilEndMarker;
   const std::uint8_t request[3] = {data[1], data[2], kestrel::protocol::kCommandTerminator};
   const auto echo = kestrel::EchoOfRequest(request, sizeof request);
   const std::uint8_t* stream = data + 3;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "device/ReplyFields.h"
 #include "net/ReplyCollector.h"
 #include "tests/fuzz/FuzzCheck.h"
@@ -14,6 +14,7 @@
 namespace {
 
 using namespace kestrel;
+using enum ReplyFraming;
 
 // The conversion the counter text must agree with: the C library's, on the
 // eight characters made into a string, taken modulo 2^32. Eight characters

@@ -91,12 +91,12 @@ TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
     for (int i = 0; i < cycles; ++i) {
       const Attempt& failure = failures[static_cast<std::size_t>(i) % failures.size()];
       ASSERT_TRUE(success.run()) << success.name << " (cycle " << i << ") "
-                                 << ::testing::PrintToString(good.port.messages);
+                                 << ::testing::PrintToString(good.frontEnd.messages);
       ASSERT_TRUE(failure.run()) << failure.name << " (cycle " << i << ")";
       // Messages pile up in the recording ports only; the product shows and forgets them.
       for (FaultTool* t : {&good, &refusedMode, &noReply, &notFound}) {
-        t->port.messages.clear();
-        t->port.events.clear();
+        t->frontEnd.messages.clear();
+        t->frontEnd.events.clear();
       }
     }
   };

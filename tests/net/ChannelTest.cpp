@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/OperatorTexts.h"
 #include "net/CommandChannel.h"
 #include "net/Socket.h"
 #include "tests/support/PeerSockets.h"
@@ -18,6 +19,7 @@ namespace kestrel {
 namespace {
 
 using namespace std::chrono_literals;
+using enum ReplyFraming;
 using testing::Bytes;
 using testing::Ipv4;
 using testing::PeerAction;
@@ -56,7 +58,7 @@ std::uint16_t RefusingPort() {
 
 struct ExchangeCase {
   const char* name;
-  std::int32_t framing;
+  ReplyFraming framing;
   std::vector<PeerAction> answer;
   bool succeeds;
   Bytes reply;  // expected buffer contents from index 0 on success
@@ -83,13 +85,13 @@ std::vector<ExchangeCase> ExchangeCases() {
        {PeerAction::Send(Text("mi") + Filler(4093) + Bytes{0xC8})}, true,
        Text("mi") + Filler(4093) + Bytes{0xC8}, ""},
       {"4096 bytes without terminator", UntilTerminator,
-       {PeerAction::Send(Text("mi") + Filler(4094))}, false, {}, kReplyLimitText},
+       {PeerAction::Send(Text("mi") + Filler(4094))}, false, {}, kMsgReplyDataError},
       {"end marker split into one-byte segments", UntilEndMarker,
        {PeerAction::SendInPieces(dump, 1)}, true, dump, ""},
       {"end marker ending at index 4095", UntilEndMarker, {PeerAction::Send(markerAt4095)}, true,
        markerAt4095, ""},
       {"4096 bytes without end marker", UntilEndMarker, {PeerAction::Send(Filler(4096))}, false,
-       {}, kReplyLimitText},
+       {}, kMsgReplyDataError},
       {"silent device", UntilTerminator, {}, false, {}, "ネットワークエラー:R 10060\r\n"},
       {"peer closes mid-reply", UntilTerminator,
        {PeerAction::Send(Text("mi")), PeerAction::Close()}, false, {},

@@ -8,6 +8,7 @@ namespace kestrel {
 namespace {
 
 using Step = ReplyCollector::Step;
+using enum ReplyFraming;
 
 // Feeds `bytes` and returns the step after the last one fed; stops early at
 // an end.

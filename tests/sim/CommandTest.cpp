@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "tests/sim/SimHarness.h"
 
 namespace kestrel::sim {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/Probe.h"
 #include "net/Socket.h"
 #include "tests/sim/SimHarness.h"

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "net/Probe.h"
 #include "net/Socket.h"
 #include "tests/sim/SimHarness.h"

@@ -22,6 +22,7 @@ namespace kestrel {
 namespace {
 
 using namespace std::chrono_literals;
+using enum ReplyFraming;
 
 // The child with its standard output and error on pipes.
 class SimProcess {

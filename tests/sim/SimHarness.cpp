@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::sim::testing {
+
+using enum ReplyFraming;
 
 SimConfig LoopbackConfig() {
   SimConfig config;

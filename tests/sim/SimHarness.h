@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "net/CommandChannel.h"
 #include "sim/CommandHandler.h"
 #include "sim/SimConfig.h"

@@ -14,13 +14,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "FakeAdapters.h"
-#include "RecordingPresenter.h"
 #include "framework/AppTitle.h"
 #include "framework/WindowStyles.h"
 #include "framework/qt/QtAccess.h"
 #include "framework/testing/OperatorInput.h"
 #include "res/Resource.h"
+#include "tests/ui/FakeAdapters.h"
+#include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
 namespace kestrel {

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "RecordingPresenter.h"
 #include "framework/testing/OperatorInput.h"
 #include "net/AddressText.h"
+#include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
 namespace kestrel {

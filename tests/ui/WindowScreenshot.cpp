@@ -4,9 +4,9 @@
 // check the count area's fonts and room.
 #include <cstdio>
 
-#include "FakeAdapters.h"
-#include "framework/Session.h"
+#include "framework/PlatformApp.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/FakeAdapters.h"
 #include "ui/KestrelDlg.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string out = argv[1];
-  fw::FrameworkSession session(argc, argv);
+  fw::PlatformApp app(argc, argv);
   kestrel::DeviceState state;
   kestrel::KestrelDlgEnvironment environment;
   environment.readAdapters = [] {

@@ -8,11 +8,11 @@
 
 #include <algorithm>
 
-#include "WorkflowFixture.h"
+#include "common/ModelTable.h"
 #include "device/ModeCheck.h"
-#include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/WorkflowFixture.h"
 
 namespace kestrel::test {
 namespace {
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedCase{"NoInputs", 3, "0", "機能に対応していないモデルです"},
                       RefusedCase{"NoInputsExtended", 19, "0", "機能に対応していないモデルです"},
                       RefusedCase{"SpontaneousNotificationMode", 25, "1",
-                                  kSpontaneousModeMessage}),
+                                  kMsgSpontaneousMode}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The family learnt from one device is not carried to the next: after a

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "WorkflowFixture.h"
-#include "device/Protocol.h"
+#include "common/Protocol.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
 #include "tests/support/ScriptedTcpPeer.h"
+#include "tests/ui/WorkflowFixture.h"
 #include "ui/AutoUpdateInterval.h"
 
 namespace kestrel::test {

@@ -1,13 +1,13 @@
-#include "WorkflowFixture.h"
+#include "tests/ui/WorkflowFixture.h"
 
 #include <regex>
 #include <sstream>
 
-#include "FakeAdapters.h"
+#include "common/ModelTable.h"
 #include "device/CountingState.h"
-#include "device/ModelTable.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/FakeAdapters.h"
 #include "ui/ChatterIndex.h"
 
 namespace kestrel::test {

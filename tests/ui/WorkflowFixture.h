@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "RecordingPresenter.h"
-#include "device/DeviceState.h"
+#include "common/DeviceState.h"
 #include "sim/SimConfig.h"
 #include "tests/sim/SimHarness.h"
+#include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
 namespace kestrel::test {

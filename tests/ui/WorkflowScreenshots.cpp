@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
-#include "FakeAdapters.h"
-#include "RecordingPresenter.h"
-#include "framework/Session.h"
+#include "framework/PlatformApp.h"
 #include "framework/testing/OperatorInput.h"
 #include "sim/SimServer.h"
+#include "tests/ui/FakeAdapters.h"
+#include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
 namespace {
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  fw::FrameworkSession session(argc, argv);
+  fw::PlatformApp app(argc, argv);
 
   sim::SimServer server(DemoDevice(), nullptr);
   if (const std::string error = server.Open(); !error.empty()) {

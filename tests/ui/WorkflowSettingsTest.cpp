@@ -3,9 +3,9 @@
 // the simulator's log.
 #include <algorithm>
 
-#include "WorkflowFixture.h"
 #include "framework/WindowStyles.h"
 #include "framework/testing/OperatorInput.h"
+#include "tests/ui/WorkflowFixture.h"
 
 namespace kestrel::test {
 namespace {

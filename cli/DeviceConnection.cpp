@@ -1,0 +1,81 @@
+#include "cli/DeviceConnection.h"
+
+#include "net/AddressText.h"
+
+namespace kestrel::cli {
+
+std::optional<AdapterTable> LoadAdapters(std::ostream& messages) {
+  std::optional<AdapterTable> table = BuildAdapterTable(ReadPlatformAdapters());
+  if (!table) {
+    // The window ends silently here; a script at least learns why.
+    messages << "kestrelctl: the list of network adapters could not be read\n";
+    return std::nullopt;
+  }
+  if (table->count == 0) {
+    TerminalFrontEnd(messages).ShowMessage(kMsgNoNetworkDevice);
+    return std::nullopt;
+  }
+  return table;
+}
+
+const AdapterEntry* FindInterface(const AdapterTable& table,
+                                  const std::optional<std::string>& name) {
+  if (table.count <= 0) return nullptr;
+  if (!name) return &table.rows[0];
+  for (std::int32_t i = 0; i < table.count; ++i) {
+    const AdapterEntry& row = table.rows[i];
+    if (*name == net::FormatAddress(row.address) || (!row.friendlyName.empty() && *name == row.friendlyName))
+      return &row;
+  }
+  return nullptr;
+}
+
+int UsageError(std::ostream& messages, const std::string& problem, Command command) {
+  const std::string topic = command == Command::None ? "" : std::string(CommandName(command)) + " ";
+  messages << "kestrelctl: " << problem << "\nTry 'kestrelctl " << topic << "--help'.\n";
+  return kExitUsage;
+}
+
+DeviceConnection::DeviceConnection(std::ostream& messages)
+    : messages_(messages), frontEnd_(messages), channel_(state_), commands_(state_, channel_, frontEnd_) {
+  // As at the window's initialisation: the family is unknown until the probe
+  // or the identification tells.
+  state_.protocolFamily = ProtocolFamily::Unknown;
+}
+
+DeviceConnection::~DeviceConnection() {
+  if (connected_) DisconnectDevice(commands_);
+}
+
+int DeviceConnection::SelectInterface(const Invocation& inv) {
+  const std::optional<AdapterTable> table = LoadAdapters(messages_);
+  if (!table) return kExitFailure;
+  const AdapterEntry* row = FindInterface(*table, inv.interface);
+  if (row == nullptr)
+    return UsageError(messages_,
+                      "no usable interface '" + inv.interface.value_or("") +
+                          "' (see 'kestrelctl interfaces')",
+                      inv.command);
+  state_.localAddress = row->address;
+  return kExitOk;
+}
+
+int DeviceConnection::Connect(const Invocation& inv) {
+  if (const int status = SelectInterface(inv); status != kExitOk) return status;
+  switch (ConnectDevice(commands_, inv.address, inv.portText, ConnectSettings{})) {
+    case ConnectResult::Connected:
+      connected_ = true;
+      return kExitOk;
+    case ConnectResult::InvalidEntry:
+      // The message is already out; only the hint is missing.
+      messages_ << "Try 'kestrelctl " << CommandName(inv.command) << " --help'.\n";
+      return kExitUsage;
+    case ConnectResult::Refused:
+      return kExitRefused;
+    case ConnectResult::Failed:
+      break;
+  }
+  return kExitFailure;
+}
+
+}  // namespace kestrel::cli
