@@ -1,5 +1,9 @@
 #include "cli/Help.h"
 
+#include <string_view>
+
+#include "cli/OptionTable.h"
+
 namespace kestrel::cli {
 
 namespace {
@@ -10,15 +14,7 @@ Sets up and reads the pulse counters of a Kestrel device from the command line.
 Every command connects on its own and closes its connection when it ends.
 
 Global options:
-  -a, --address ADDR     the device: a dotted IPv4 address or a host name
-                         (required by every command except interfaces)
-  -p, --port N           the device's command port (default 10003)
-  -i, --interface ADDR|NAME
-                         the local interface to use, by its IPv4 address or by
-                         its name as 'interfaces' lists it (default: the first)
-      --json             one JSON object per line instead of text
-  -h, --help             this help; 'kestrelctl COMMAND --help' for a command
-      --version          the version number
+@OPTIONS@
 
 Commands:
   interfaces             list the local interfaces that can reach a device
@@ -81,10 +77,7 @@ constexpr char kApply[] = R"TXT(Usage: kestrelctl --address ADDR [options] apply
 Reads the device's settings, changes only those named, and writes them as the
 window's apply button does (the pulse-count mode with counting off, then every
 input of the model). Prints the settings as 'info' does.
-  --period start-stop|0.1|1|10   the count period (seconds, or gated by start/stop)
-  --chatter off|4..20            the chatter filter in milliseconds
-  --input DIn=off|rise|fall      switch input n off, or count its rising or
-                                 falling edge; may be given once per input
+@OPTIONS@
 Nothing is sent, and the exit status is not 0, while counting runs (run 'stop'
 first) or when an input is beyond the model's inputs.
 )TXT";
@@ -116,16 +109,16 @@ in ISO 8601 with milliseconds and UTC offset, then each input's count, empty
 for inputs that are not enabled. With --json there is no header and each
 sample is
   {"time":"2025-03-14T09:26:53.589+09:00","counts":[123,null,...]}
-  --interval SECONDS   read every SECONDS (a decimal number above 0) instead of once
-  --samples N          stop after N samples (with --interval; default 0 =
-                       until SIGINT or SIGTERM, which end it after the
-                       sample in progress)
+@OPTIONS@
 A failed read prints the message and ends with status 1.
 )TXT";
 
-}  // namespace
 
-std::string HelpText(Command command) {
+// The texts above say where their options go with a marker line; the lines
+// themselves come from the option table, next to each option's definition.
+constexpr std::string_view kOptionsMarker = "@OPTIONS@\n";
+
+const char* Text(Command command) {
   switch (command) {
     case Command::Interfaces: return kInterfaces;
     case Command::Probe: return kProbe;
@@ -137,6 +130,15 @@ std::string HelpText(Command command) {
     case Command::None: break;
   }
   return kGeneral;
+}
+
+}  // namespace
+
+std::string HelpText(Command command) {
+  std::string text = Text(command);
+  if (const std::size_t at = text.find(kOptionsMarker); at != std::string::npos)
+    text.replace(at, kOptionsMarker.size(), OptionHelp(command));
+  return text;
 }
 
 }  // namespace kestrel::cli

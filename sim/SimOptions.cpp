@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "common/SettingWords.h"
+
 namespace kestrel::sim {
 
 namespace {
@@ -69,22 +71,16 @@ std::string ApplyPort(std::uint16_t& port, const std::string& v) {
   return {};
 }
 
-// "N=VALUE" for input N (1..8) or "all=VALUE": calls `set` for each input meant.
+// "INPUT=VALUE" for one input (DIn or n, 1 to 8) or all of them: calls `set`
+// for each input meant.
 std::string ApplyPerInput(SimConfig& c, const std::string& v,
                           const std::function<bool(InputSetup&, const std::string&)>& set) {
-  const std::size_t eq = v.find('=');
-  if (eq == std::string::npos) return "expects INPUT=VALUE (INPUT 1 to 8 or all)";
-  const std::string which = v.substr(0, eq);
-  const std::string value = v.substr(eq + 1);
-  std::size_t first = 0;
-  std::size_t last = kMaxInputs - 1;
-  if (which != "all") {
-    const auto n = ParseNumber(which, kMaxInputs);
-    if (!n || *n == 0) return "expects INPUT=VALUE (INPUT 1 to 8 or all)";
-    first = last = *n - 1;
-  }
-  for (std::size_t i = first; i <= last; ++i)
-    if (!set(c.inputs[i], value)) return "has an invalid value \"" + value + "\"";
+  const auto assignment = SplitInputAssignment(v);
+  if (!assignment) return "expects INPUT=VALUE (INPUT DI1 to DI8, 1 to 8 or all)";
+  const std::string value(assignment->value);
+  for (std::size_t i = 0; i < kMaxInputs; ++i)
+    if ((assignment->inputs & (1u << i)) && !set(c.inputs[i], value))
+      return "has an invalid value \"" + value + "\"";
   return {};
 }
 
@@ -200,23 +196,16 @@ const std::vector<OptionDef>& Options() {
        }},
       {"--period", Arg::Required, "start-stop|0.1|1|10", "count period at power-up (default 0.1).",
        [](SimConfig& c, const std::string& v) -> std::string {
-         const char* names[] = {"start-stop", "0.1", "1", "10"};
-         for (int i = 0; i < 4; ++i)
-           if (v == names[i]) {
-             c.countPeriod = i;
-             return {};
-           }
-         return "expects start-stop, 0.1, 1 or 10";
+         const auto period = CountPeriodFromWord(v);
+         if (!period) return "expects start-stop, 0.1, 1 or 10";
+         c.countPeriod = *period;
+         return {};
        }},
       {"--chatter", Arg::Required, "off|4..20", "chatter filter in ms at power-up (default off).",
        [](SimConfig& c, const std::string& v) -> std::string {
-         if (v == "off") {
-           c.chatterCode = 0;
-           return {};
-         }
-         const auto n = ParseNumber(v, 20);
-         if (!n || *n < 4) return "expects off or 4 to 20";
-         c.chatterCode = static_cast<std::int32_t>(*n);
+         const auto code = ChatterCodeFromWord(v);
+         if (!code) return "expects off or 4 to 20";
+         c.chatterCode = *code;
          return {};
        }},
       {"--counting", Arg::Required, "on|off", "pulse counting at power-up (default on).",
@@ -232,18 +221,20 @@ const std::vector<OptionDef>& Options() {
          return {};
        }},
       {"--input", Arg::Required, "DI=off|rise|fall",
-       "setting of input DI (1 to 8, or all) at power-up (default rise for all).",
+       "setting of input DI (DI1 to DI8, 1 to 8, or all) at power-up (default\n"
+       "rise for all).",
        [](SimConfig& c, const std::string& v) {
          return ApplyPerInput(c, v, [](InputSetup& in, const std::string& s) {
-           if (s != "off" && s != "rise" && s != "fall") return false;
-           in.enabled = s != "off";
-           in.edge = s == "fall" ? Edge::Fall : Edge::Rise;
+           const auto mode = InputModeFromWord(s);
+           if (!mode) return false;
+           in.enabled = mode->enabled;
+           in.edge = mode->edge;
            return true;
          });
        }},
       {"--rate", Arg::Required, "DI=PPS",
-       "pulses per second on input DI (1 to 8, or all), 0 to 100000 with up to\n"
-       "three decimals (defaults 1 2 3 5 8 13 21 34 for DI1 to DI8).",
+       "pulses per second on input DI (DI1 to DI8, 1 to 8, or all), 0 to 100000\n"
+       "with up to three decimals (defaults 1 2 3 5 8 13 21 34 for DI1 to DI8).",
        [](SimConfig& c, const std::string& v) {
          return ApplyPerInput(c, v, [](InputSetup& in, const std::string& s) {
            const auto rate = ParseRate(s);
@@ -252,8 +243,8 @@ const std::vector<OptionDef>& Options() {
          });
        }},
       {"--start-count", Arg::Required, "DI=VALUE",
-       "counter of input DI (1 to 8, or all) at power-up, decimal or 0x-hex\n"
-       "(default 0).",
+       "counter of input DI (DI1 to DI8, 1 to 8, or all) at power-up, decimal or\n"
+       "0x-hex (default 0).",
        [](SimConfig& c, const std::string& v) {
          return ApplyPerInput(c, v, [](InputSetup& in, const std::string& s) {
            const auto n = ParseNumber(s, UINT32_MAX);

@@ -32,6 +32,14 @@ TEST(Options, AcceptsTheDocumentedForms) {
   EXPECT_EQ(r.invocation.apply.inputs[1]->enabled, 1);
   EXPECT_FALSE(r.invocation.apply.inputs[2]);
 
+  // The simulator's spelling of an input, and all inputs at once; the last
+  // word for an input wins.
+  r = ParseArguments({"-a", "d", "apply", "--input", "all=fall", "--input=3=off"});
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.invocation.apply.inputs[0]->edge, 1);
+  EXPECT_EQ(r.invocation.apply.inputs[2]->enabled, 0);
+  EXPECT_EQ(r.invocation.apply.inputs[7]->enabled, 1);
+
   // An interval alone logs until interrupted; no interval reads once.
   EXPECT_EQ(ParseArguments({"read", "-a", "d", "--interval", "2"}).invocation.read.samples, 0u);
   r = ParseArguments({"-a", "d", "read"});
