@@ -12,7 +12,7 @@ std::optional<AdapterTable> LoadAdapters(std::ostream& messages) {
     return std::nullopt;
   }
   if (table->count == 0) {
-    messages << kMsgNoNetworkDevice << '\n';
+    TerminalFrontEnd(messages).ShowMessage(kMsgNoNetworkDevice);
     return std::nullopt;
   }
   return table;

@@ -33,7 +33,11 @@ Exit status:
   3  the device was refused: a model without pulse-count inputs, or a device
      in its spontaneous-notification mode
 
-Results go to standard output, messages to standard error.
+Results go to standard output, messages to standard error. A message in
+Japanese (the window's own text) is followed by one line in English.
+
+kestrelctl never uses a loopback interface, so it cannot reach a kestrel-sim
+on 127.0.0.1; see 'kestrel-sim --help' for a private network to try both in.
 )TXT";
 
 constexpr char kInterfaces[] = R"TXT(Usage: kestrelctl [--json] interfaces

@@ -155,8 +155,10 @@ std::string OptionHelp(Command command) {
     if (row.valueName) head += std::string(" ") + row.valueName;
     AppendOptionHelp(text, head, row.help);
   }
-  if (command == Command::None)
+  if (command == Command::None) {
     AppendOptionHelp(text, "  -h, --help", "this help; 'kestrelctl COMMAND --help' for a command");
+    AppendOptionHelp(text, "      --version", "the version number");
+  }
   return text;
 }
 

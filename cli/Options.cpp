@@ -154,6 +154,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       result.invocation.command = HelpTopic(args);
       return result;
     }
+  for (const std::string& a : args)
+    if (a == "--version") {
+      result.invocation.version = true;
+      return result;
+    }
   result.error = Parser(args).Run(result.invocation);
   return result;
 }

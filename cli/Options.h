@@ -42,6 +42,7 @@ struct Invocation {
   bool json = false;
   Command command = Command::None;
   bool help = false;  // show the help of `command` (None: the general help)
+  bool version = false;  // show the version line
   ApplyRequest apply;
   ReadRequest read;
   ScanRequest scan;

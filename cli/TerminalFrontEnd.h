@@ -14,6 +14,7 @@ class TerminalFrontEnd final : public FrontEnd {
 
   // One line per message: the device texts end in "\r\n" for the window's
   // message box, which a terminal or a log file would show as a stray "^M".
+  // A Japanese text is followed by its English hint line.
   void ShowMessage(const std::string& text) override;
   void RefreshControls() override {}
   void UpdateCountingControls() override {}

@@ -9,6 +9,7 @@
 #include "cli/Help.h"
 #include "cli/Options.h"
 #include "cli/StopSignal.h"
+#include "common/ProjectVersion.h"
 #include "net/Socket.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.invocation.help) {
     std::cout << HelpText(parsed.invocation.command) << std::flush;
+    return std::cout.good() ? kExitOk : kExitFailure;
+  }
+  if (parsed.invocation.version) {
+    std::cout << "kestrelctl " << kestrel::kProjectVersion << '\n' << std::flush;
     return std::cout.good() ? kExitOk : kExitFailure;
   }
   if (!parsed.error.empty()) return UsageError(std::cerr, parsed.error, parsed.invocation.command);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/DeviceConnection.h"
+#include "common/ProjectVersion.h"
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
 #include "collector/Outputs.h"
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (cl.version) {
-    std::cout << kProgram << " " << KESTREL_VERSION << "\n" << std::flush;
+    std::cout << kProgram << " " << kProjectVersion << "\n" << std::flush;
     return kExitOk;
   }
   if (!cl.error.empty()) return Usage(cl.error);

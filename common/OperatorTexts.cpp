@@ -6,7 +6,7 @@ namespace kestrel {
 
 std::string NetworkErrorText(char step, int errorNumber) {
   char text[64];
-  std::snprintf(text, sizeof text, "ネットワークエラー:%c %d\r\n", step, errorNumber);
+  std::snprintf(text, sizeof text, "%s%c %d\r\n", kNetworkErrorPrefix, step, errorNumber);
   return text;
 }
 

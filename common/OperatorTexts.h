@@ -25,6 +25,7 @@ inline constexpr char kMsgNoNetworkDevice[] = "ネットワークデバイスが
 // "ネットワークエラー:<step> <number>\r\n": the letter of the failed step (S
 // socket, B bind, C connect, D send, R receive, F probe) and its error number.
 std::string NetworkErrorText(char step, int errorNumber);
+inline constexpr char kNetworkErrorPrefix[] = "ネットワークエラー:";
 
 // Whether counting is shown as running.
 inline constexpr const char* PulseCountText(bool counting) {

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config help2man
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev
   libtomlplusplus-dev
@@ -21,9 +21,19 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
+  # One line says what comes and why; apt-get's own progress goes to a log
+  # that is shown only when it fails.
+  echo "deps.sh: installing the Debian packages Kestrel needs here: ${missing[*]}"
   SUDO=""
   [ "$(id -u)" = 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  log="$(mktemp)"
+  if ! { $SUDO apt-get update -qq &&
+         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o=Dpkg::Use-Pty=0 "${missing[@]}"; } \
+       >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "deps.sh: apt-get failed (its output is above)" >&2
+    exit 1
+  fi
+  rm -f "$log"
 fi

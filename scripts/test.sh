@@ -22,6 +22,10 @@ build_and_test() {
 
 echo "== normal build =="
 build_and_test build/ci RelWithDebInfo
+echo "== Debian package: build, lintian, install, run, remove =="
+bash scripts/package-test.sh build/ci 2>&1 | tee build/package-stage.log
+echo "== demo entry points, without a display =="
+bash scripts/demo-test.sh 2>&1 | tee build/demo-stage.log
 echo "== sanitizer build =="
 # Unoptimised: g++ 12 reports false "may be used uninitialized" warnings inside
 # the standard library when the sanitizers and -O2 meet.
@@ -41,10 +45,10 @@ echo "== fuzzing: clang, libFuzzer, sanitizers, 20 s per target =="
 bash scripts/fuzz.sh 20 2>&1 | tee build/fuzz-stage.log
 
 # One closing line over every stage, counted from what the stages reported:
-# ctest's result line for each test, the smoke test's and each fuzz target's
-# verdict. Each stage above stops the script on its first failure. A test that
-# skipped (exit 77: no network namespace could be made) fails the run: every
-# test is meant to run here.
+# ctest's result line for each test, the verdicts of the smoke test, each fuzz
+# target, the package and the demo. Each stage above stops the script on its
+# first failure. A test that skipped (exit 77: no network namespace could be
+# made) fails the run: every test is meant to run here.
 stage_logs=(build/ci-ctest.log build/ci-san-ctest.log build/ci-tsan-ctest.log build/windows-stage.log)
 count() { cat "${stage_logs[@]}" | grep -cE "$1" || true; }
 passed=$(count '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec$')
@@ -53,6 +57,8 @@ failed=$(count '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exceptio
 passed=$(( passed + $(grep -c "^smoke: passed" build/windows-stage.log || true) ))
 skipped=$(( skipped + $(grep -c "^window smoke test skipped" build/windows-stage.log || true) ))
 passed=$(( passed + $(grep -c "runs clean in" build/fuzz-stage.log || true) ))
+passed=$(( passed + $(cat build/package-stage.log build/demo-stage.log | grep -cE "^(package|demo): passed" || true) ))
+skipped=$(( skipped + $(grep -c "^demo: shell skipped" build/demo-stage.log || true) ))
 echo "Summary: ${passed} passed, ${failed} failed, ${skipped} skipped"
 if (( skipped > 0 || failed > 0 )); then
   echo "tests that must run here did not pass (see the stage logs above)" >&2

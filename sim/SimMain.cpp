@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ProjectVersion.h"
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
 
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   const ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.outcome == OptionOutcome::Help) {
     std::cout << HelpText();
+    return 0;
+  }
+  if (parsed.outcome == OptionOutcome::Version) {
+    std::cout << "kestrel-sim " << kestrel::kProjectVersion << "\n";
     return 0;
   }
   if (parsed.outcome == OptionOutcome::Error) {

@@ -327,6 +327,8 @@ const std::vector<OptionDef>& Options() {
        FaultFlag(FaultKind::DiscoveryOversize)},
       {"--help", Arg::None, nullptr, "show this text and exit.",
        [](SimConfig&, const std::string&) -> std::string { return {}; }},
+      {"--version", Arg::None, nullptr, "show the version and exit.",
+       [](SimConfig&, const std::string&) -> std::string { return {}; }},
   };
   return options;
 }
@@ -353,8 +355,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     for (const OptionDef& d : Options())
       if (name == d.name) def = &d;
     if (def == nullptr) return fail("unknown option " + args[i] + " (see --help)");
-    if (name == "--help") {
-      parsed.outcome = OptionOutcome::Help;
+    if (name == "--help" || name == "--version") {
+      parsed.outcome = name == "--help" ? OptionOutcome::Help : OptionOutcome::Version;
       return parsed;
     }
     std::string value;
@@ -416,7 +418,17 @@ std::string HelpText() {
   text +=
       "\nVerbose log lines: HH:MM:SS.mmm PEER DIR DATA, PEER being \"client N\",\n"
       "\"config N\" or \"udp A.B.C.D:P\", DIR \"<-\" received, \"->\" sent (bytes in\n"
-      "upper-case hex) or \"--\" an event in words.\n";
+      "upper-case hex) or \"--\" an event in words.\n"
+      "\n"
+      "kestrelctl and the window never use a loopback interface, so they cannot\n"
+      "reach the simulator on 127.0.0.1. Run them in a private network with a\n"
+      "veth pair instead (as an ordinary user; nothing outside it changes): in\n"
+      "the shell that 'unshare -rn bash' opens, run\n"
+      "  ip link set lo up; ip link add veth0 type veth peer name veth1;\n"
+      "  ip addr add 10.77.0.1/24 dev veth0; ip addr add 10.77.0.2/24 dev veth1;\n"
+      "  ip link set veth0 up; ip link set veth1 up;\n"
+      "  kestrel-sim --bind 10.77.0.2 & sleep 1; kestrelctl -a 10.77.0.2 info\n"
+      "In the source tree, 'bash scripts/run.sh --shell' opens such a shell.\n";
   return text;
 }
 

@@ -7,7 +7,7 @@
 
 namespace kestrel::sim {
 
-enum class OptionOutcome { Run, Help, Error };
+enum class OptionOutcome { Run, Help, Version, Error };
 
 struct ParsedOptions {
   OptionOutcome outcome = OptionOutcome::Run;

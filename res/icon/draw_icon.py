@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the application icon (a pulse train on a counter face) in the
 16-colour palette at 16x16 and 32x32 and writes kestrel.ico plus one PNG per
-size. Run it from anywhere; it writes next to itself."""
+size, and PNGs at 48x48 and 256x256 for the desktop's icon theme (the same
+drawing on a finer grid). Run it from anywhere; it writes next to itself."""
 import os
 import struct
 import zlib
@@ -94,7 +95,7 @@ def main():
     ico += b''.join(data for _, data in images)
     with open(os.path.join(here, 'kestrel.ico'), 'wb') as f:
         f.write(ico)
-    for size in (16, 32):
+    for size in (16, 32, 48, 256):
         with open(os.path.join(here, f'kestrel-{size}.png'), 'wb') as f:
             f.write(png(draw(size)))
 

@@ -25,7 +25,7 @@ ctl() {
   timeout 40 "$CTL" -a "$DEV" "$@" >"$work/out" 2>"$work/err"
   rc=$?
   out=$(cat "$work/out")
-  err=$(cat "$work/err")
+  err=$(without_hints "$work/err") || fail "a message without its English line: $(cat "$work/err")"
   wire=$(tail -n +"$((mark + 1))" "$work/sim.log" | sed -n 's/.* client [0-9]* <- //p' | tr '\n' '|')
 }
 
@@ -144,7 +144,7 @@ wait "$sim_pid" 2>/dev/null
 wait "$ctl_pid"
 rc=$?
 sim_pid=""
-[[ $rc == 1 && $(wc -l <"$work/err") == 1 ]] || fail "device gone during read: $rc $(cat "$work/err")"
+[[ $rc == 1 && $(without_hints "$work/err" | wc -l) == 1 ]] || fail "device gone during read: $rc $(cat "$work/err")"
 
 # --- SIGINT and SIGTERM end a logging read after the sample in progress ---------
 # timeout --foreground hands the signal to the tool alone; without it timeout

@@ -22,7 +22,7 @@ ctl() {
   timeout 40 "$CTL" -a "$DEV" "$@" >"$work/out" 2>"$work/err"
   rc=$?
   ms=$((($(date +%s%N) - t0) / 1000000))
-  err=$(cat "$work/err")
+  err=$(without_hints "$work/err") || fail "a message without its English line: $(cat "$work/err")"
 }
 
 # Slack for the start of the process and the exchanges around the fault.

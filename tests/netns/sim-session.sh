@@ -47,3 +47,14 @@ connections_all_closed() {
   echo "$opened connections opened, $closed closed" >&2
   return 1
 }
+
+# kestrelctl follows each Japanese operator text with one line in English.
+# Prints the messages of the file given without those lines; fails when a
+# Japanese line lacks its English line.
+without_hints() { # file
+  LC_ALL=C awk '
+    hint { hint = 0; if ($0 ~ /^[ -~]+$/) next; bad = 1; exit }
+    /[\200-\377]/ { hint = 1 }
+    { print }
+    END { exit (bad || hint) }' "$1"
+}

@@ -4,7 +4,8 @@
 # second namespace with the Linux kestrel-sim. Checks that the window comes up listing the
 # namespace's interface, then connects to the simulator through the window
 # and checks that the simulated unit is shown (KESTREL_SMOKE_CONNECT=0 leaves
-# the connect out). Closing the window must end the program.
+# the connect out). Closing the window must end the program. The program is
+# the build's, or the one KESTREL_SMOKE_APP names (such as an unpacked copy).
 #
 #   tests/win/smoke-test.sh WIN_BUILD_DIR KESTREL_SIM [SCREENSHOT.png]
 #
@@ -45,7 +46,7 @@ fi
 
 # Inside the namespace, with DISPLAY set.
 build="$2" sim="$3" work="$4" shot="$5"
-app="$build/app/KestrelW.exe"
+app="${KESTREL_SMOKE_APP:-$build/app/KestrelW.exe}"
 probe="$build/tests/win/kestrel-window-probe.exe"
 sim_pid="" app_pid=""
 finish() {
