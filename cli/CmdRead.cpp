@@ -5,9 +5,10 @@
 #include "cli/DeviceConnection.h"
 #include "cli/ExitCode.h"
 #include "cli/Format.h"
-#include "cli/LocalClock.h"
 #include "cli/StopSignal.h"
 #include "common/ModelTable.h"
+#include "report/LocalClock.h"
+#include "report/SampleHeader.h"
 
 namespace kestrel::cli {
 
@@ -19,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 // ends the reading (its message is out, and no later input is asked).
 bool TakeSample(CommandSet& commands, Sample& sample) {
   const DeviceState& state = commands.state();
-  sample.time = FormatIsoTimestamp(LocalNow());
+  sample.time = report::FormatIsoTimestamp(report::LocalNow());
   sample.inputCount = CurrentInputCount(state);
   for (std::int32_t k = 0; k < sample.inputCount; ++k) {
     if (state.inputs[k].enabled == 0) continue;
@@ -35,7 +36,7 @@ int RunRead(const Invocation& inv, Terminal& terminal) {
   InstallStopSignals();
   DeviceConnection connection(terminal.messages);
   if (const int status = connection.Connect(inv); status != kExitOk) return status;
-  if (!inv.json && !terminal.Print(SampleHeader(CurrentInputCount(connection.state()))))
+  if (!inv.json && !terminal.Print(report::SampleHeader(CurrentInputCount(connection.state()))))
     return kExitFailure;
 
   const std::uint64_t samples = inv.read.intervalSeconds ? inv.read.samples : 1;

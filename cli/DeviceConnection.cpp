@@ -18,18 +18,6 @@ std::optional<AdapterTable> LoadAdapters(std::ostream& messages) {
   return table;
 }
 
-const AdapterEntry* FindInterface(const AdapterTable& table,
-                                  const std::optional<std::string>& name) {
-  if (table.count <= 0) return nullptr;
-  if (!name) return &table.rows[0];
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    const AdapterEntry& row = table.rows[i];
-    if (*name == net::FormatAddress(row.address) || (!row.friendlyName.empty() && *name == row.friendlyName))
-      return &row;
-  }
-  return nullptr;
-}
-
 int UsageError(std::ostream& messages, const std::string& problem, Command command) {
   const std::string topic = command == Command::None ? "" : std::string(CommandName(command)) + " ";
   messages << "kestrelctl: " << problem << "\nTry 'kestrelctl " << topic << "--help'.\n";
@@ -50,7 +38,7 @@ DeviceConnection::~DeviceConnection() {
 int DeviceConnection::SelectInterface(const Invocation& inv) {
   const std::optional<AdapterTable> table = LoadAdapters(messages_);
   if (!table) return kExitFailure;
-  const AdapterEntry* row = FindInterface(*table, inv.interface);
+  const AdapterEntry* row = FindAdapterEntry(*table, inv.interface);
   if (row == nullptr)
     return UsageError(messages_,
                       "no usable interface '" + inv.interface.value_or("") +

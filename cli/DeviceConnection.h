@@ -21,11 +21,6 @@ namespace kestrel::cli {
 // the operator why there is none.
 std::optional<AdapterTable> LoadAdapters(std::ostream& messages);
 
-// The row that --interface names, by its IPv4 address or its friendly name;
-// the first row when no name is given. nullptr when nothing matches.
-const AdapterEntry* FindInterface(const AdapterTable& table,
-                                  const std::optional<std::string>& name);
-
 // Prints a usage error with its one-line hint and returns kExitUsage.
 int UsageError(std::ostream& messages, const std::string& problem, Command command);
 

@@ -2,13 +2,16 @@
 
 #include <cstdio>
 
-#include "cli/Json.h"
 #include "common/ModelTable.h"
 #include "common/OperatorTexts.h"
 #include "device/CountingState.h"
 #include "net/AddressText.h"
+#include "report/Json.h"
 
 namespace kestrel::cli {
+
+using report::JsonObject;
+using report::JsonString;
 
 namespace {
 
@@ -149,12 +152,6 @@ std::string CountingLine(const DeviceState& state, bool changed, bool json) {
   const bool on = state.countingOn != 0;
   if (!changed) return on ? "counting already on" : "counting already off";
   return on ? "counting started" : "counting stopped";
-}
-
-std::string SampleHeader(std::int32_t inputCount) {
-  std::string header = "time";
-  for (std::int32_t k = 0; k < inputCount; ++k) header += ",DI" + std::to_string(k + 1);
-  return header;
 }
 
 std::string SampleLine(const Sample& sample, bool json) {

@@ -33,8 +33,7 @@ struct Sample {
   std::array<std::optional<std::uint32_t>, kMaxInputs> counts{};
 };
 
-// "time,DI1,...,DIn"; the JSON form has no header.
-std::string SampleHeader(std::int32_t inputCount);
+// The text form begins with report::SampleHeader; the JSON form has no header.
 std::string SampleLine(const Sample& sample, bool json);
 
 }  // namespace kestrel::cli

@@ -3,21 +3,21 @@
 #include <cstdio>
 #include <ctime>
 
-#include "cli/Format.h"
-#include "cli/Json.h"
-#include "cli/LocalClock.h"
+#include "report/Json.h"
+#include "report/LocalClock.h"
+#include "report/SampleHeader.h"
 
 namespace kestrel::collector {
 
-using cli::JsonObject;
+using report::JsonObject;
 
 namespace {
 
-cli::LocalTimestamp LocalFields(WallClock::time_point time) {
+report::LocalTimestamp LocalFields(WallClock::time_point time) {
   using namespace std::chrono;
   const auto sinceEpoch = duration_cast<milliseconds>(time.time_since_epoch());
   const auto seconds = static_cast<std::time_t>(duration_cast<std::chrono::seconds>(sinceEpoch).count());
-  cli::LocalTimestamp t;
+  report::LocalTimestamp t;
   localtime_r(&seconds, &t.fields);
   t.milliseconds = static_cast<int>(sinceEpoch.count() % 1000);
   t.offsetMinutes = static_cast<int>(t.fields.tm_gmtoff / 60);
@@ -58,7 +58,7 @@ std::string IdentityJson(const DeviceIdentity& id) {
   for (std::int32_t k = 0; k < id.inputCount && k < kMaxInputs; ++k) {
     if (!id.enabled[k]) continue;
     if (enabled.size() > 1) enabled += ',';
-    enabled += cli::JsonString("DI" + std::to_string(k + 1));
+    enabled += report::JsonString("DI" + std::to_string(k + 1));
   }
   return JsonObject()
       .Add("model", id.model)
@@ -74,10 +74,10 @@ std::string IdentityJson(const DeviceIdentity& id) {
 
 }  // namespace
 
-std::string IsoTime(WallClock::time_point time) { return cli::FormatIsoTimestamp(LocalFields(time)); }
+std::string IsoTime(WallClock::time_point time) { return report::FormatIsoTimestamp(LocalFields(time)); }
 
 std::string LocalDate(WallClock::time_point time) {
-  const cli::LocalTimestamp t = LocalFields(time);
+  const report::LocalTimestamp t = LocalFields(time);
   char text[48];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.fields.tm_year + 1900, t.fields.tm_mon + 1,
                 t.fields.tm_mday);
@@ -105,7 +105,7 @@ std::string EventJson(const Event& event) {
 }
 
 std::string CsvHeader(std::int32_t inputCount) {
-  std::string header = cli::SampleHeader(inputCount);
+  std::string header = report::SampleHeader(inputCount);
   for (std::int32_t k = 0; k < inputCount; ++k) header += ",DI" + std::to_string(k + 1) + " increase";
   return header;
 }

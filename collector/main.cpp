@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/DeviceConnection.h"
 #include "common/ProjectVersion.h"
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
+#include "net/AdapterTable.h"
 #include "net/AddressText.h"
 #include "net/Scan.h"
 #include "net/Socket.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     return kExitFailure;
   }
   const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {
-    const AdapterEntry* row = cli::FindInterface(*adapters, name);
+    const AdapterEntry* row = FindAdapterEntry(*adapters, name);
     if (row == nullptr) return std::nullopt;
     return row->address;
   };
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   const PollTimings timings = TimingsOf(config);
   PollerRegistry pollers;
   std::string outputError;
-  const AdapterEntry* localRow = cli::FindInterface(*adapters, config.interface);
+  const AdapterEntry* localRow = FindAdapterEntry(*adapters, config.interface);
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
       cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
   if (!services) {

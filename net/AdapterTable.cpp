@@ -108,4 +108,17 @@ std::string AdapterListText(const AdapterEntry& entry) {
   return net::FormatAddress(entry.address) + " (" + entry.friendlyName + ")";
 }
 
+const AdapterEntry* FindAdapterEntry(const AdapterTable& table,
+                                     const std::optional<std::string>& name) {
+  if (table.count <= 0) return nullptr;
+  if (!name) return &table.rows[0];
+  for (std::int32_t i = 0; i < table.count; ++i) {
+    const AdapterEntry& row = table.rows[i];
+    if (*name == net::FormatAddress(row.address) ||
+        (!row.friendlyName.empty() && *name == row.friendlyName))
+      return &row;
+  }
+  return nullptr;
+}
+
 }  // namespace kestrel

@@ -57,4 +57,9 @@ AdapterSnapshot ReadPlatformAdapters();
 // The list row shown for an entry: "10.77.0.1 (veth0)".
 std::string AdapterListText(const AdapterEntry& entry);
 
+// The row that an operator names by its dotted IPv4 address or its friendly
+// name; the first row when no name is given. nullptr when nothing matches.
+const AdapterEntry* FindAdapterEntry(const AdapterTable& table,
+                                     const std::optional<std::string>& name);
+
 }  // namespace kestrel

@@ -15,10 +15,9 @@ declare -A may_use=(
   [framework]=""
   [res]="framework common"
   [ui]="device net common framework res"
-  [cli]="device net common"
-  # The collector borrows kestrelctl's JSON text, time stamps and interface
-  # lookup.
-  [collector]="cli device net common"
+  [report]=""
+  [cli]="report device net common"
+  [collector]="report device net common"
   [sim]="common"
   [app]="ui device net common framework res"
 )

@@ -12,8 +12,8 @@
 #include <iostream>
 #include <memory>
 
-#include "cli/Json.h"
 #include "collector/RecordText.h"
+#include "report/Json.h"
 
 namespace kestrel::collector {
 
@@ -119,7 +119,7 @@ void MqttPublisher::OnStatus(const StatusChange& change) {
   // Between attempts a device stays "offline" with the reason it went.
   if (change.status == DeviceStatus::Connecting) return;
   const bool online = change.status == DeviceStatus::Up;
-  cli::JsonObject o;
+  report::JsonObject o;
   o.Add("time", IsoTime(change.time)).Add("device", change.device.name);
   o.Add("address", change.device.address).Add("port", std::int64_t{change.device.port});
   o.Add("status", online ? "online" : "offline");
@@ -145,7 +145,7 @@ void MqttPublisher::Unreachable(const std::string& why) {
 }
 
 std::string MqttPublisher::CollectorStatus(bool online) const {
-  cli::JsonObject o;
+  report::JsonObject o;
   o.Add("status", online ? "online" : "offline").Add("id", options_.id);
   if (online) o.Add("time", IsoTime(WallClock::now()));
   return o.str();
@@ -240,7 +240,7 @@ bool MqttPublisher::Session() {
                         static_cast<int>(online.size()), online.data(), kQos, true);
       std::lock_guard lock(mutex_);
       if (droppedUnreported_ > 0) {
-        const std::string report = cli::JsonObject()
+        const std::string report = report::JsonObject()
                                        .Add("time", IsoTime(WallClock::now()))
                                        .Add("event", "mqtt-dropped")
                                        .Add("dropped", static_cast<std::int64_t>(droppedUnreported_))

@@ -2,8 +2,10 @@
 
 #include "cli/DeviceConnection.h"
 #include "cli/Format.h"
-#include "cli/Json.h"
-#include "cli/LocalClock.h"
+#include "net/AdapterTable.h"
+#include "report/Json.h"
+#include "report/LocalClock.h"
+#include "report/SampleHeader.h"
 
 namespace kestrel::cli {
 namespace {
@@ -23,11 +25,11 @@ TEST(Json, EscapesAndKeepsTheLineValid) {
       {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                // overlong '/'
       {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
   };
-  for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.out);
+  for (const auto& c : cases) EXPECT_EQ(report::JsonString(c.in), c.out);
 }
 
 TEST(Format, TimestampsCarryMillisecondsAndOffset) {
-  LocalTimestamp t;
+  report::LocalTimestamp t;
   t.fields.tm_year = 125;
   t.fields.tm_mon = 2;
   t.fields.tm_mday = 4;
@@ -44,7 +46,7 @@ TEST(Format, TimestampsCarryMillisecondsAndOffset) {
   for (const auto& c : cases) {
     t.milliseconds = c.ms;
     t.offsetMinutes = c.offset;
-    EXPECT_EQ(FormatIsoTimestamp(t), c.text);
+    EXPECT_EQ(report::FormatIsoTimestamp(t), c.text);
   }
 }
 
@@ -54,7 +56,7 @@ TEST(Format, SamplesLeaveDisabledInputsEmpty) {
   s.inputCount = 4;
   s.counts[0] = 0;
   s.counts[2] = 4294967295u;
-  EXPECT_EQ(SampleHeader(4), "time,DI1,DI2,DI3,DI4");
+  EXPECT_EQ(report::SampleHeader(4), "time,DI1,DI2,DI3,DI4");
   EXPECT_EQ(SampleLine(s, false), "T,0,,4294967295,");
   EXPECT_EQ(SampleLine(s, true), R"({"time":"T","counts":[0,null,4294967295,null]})");
 }
@@ -124,13 +126,13 @@ TEST(DeviceConnection, InterfaceByAddressOrName) {
   table.rows[0] = {10, "virtio", "eth0", 0x0100000Au, 0};    // 10.0.0.1
   table.rows[1] = {11, "veth", "", 0x0200000Au, 0};          // 10.0.0.2, no name
   table.rows[2] = {11, "veth", "veth1", 0x0300000Au, 0};     // 10.0.0.3
-  EXPECT_EQ(FindInterface(table, std::nullopt), &table.rows[0]);
-  EXPECT_EQ(FindInterface(table, "10.0.0.2"), &table.rows[1]);
-  EXPECT_EQ(FindInterface(table, "veth1"), &table.rows[2]);
-  EXPECT_EQ(FindInterface(table, ""), nullptr);
-  EXPECT_EQ(FindInterface(table, "10.0.0.9"), nullptr);
+  EXPECT_EQ(FindAdapterEntry(table, std::nullopt), &table.rows[0]);
+  EXPECT_EQ(FindAdapterEntry(table, "10.0.0.2"), &table.rows[1]);
+  EXPECT_EQ(FindAdapterEntry(table, "veth1"), &table.rows[2]);
+  EXPECT_EQ(FindAdapterEntry(table, ""), nullptr);
+  EXPECT_EQ(FindAdapterEntry(table, "10.0.0.9"), nullptr);
   table.count = 0;
-  EXPECT_EQ(FindInterface(table, std::nullopt), nullptr);
+  EXPECT_EQ(FindAdapterEntry(table, std::nullopt), nullptr);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include <chrono>
 #include <ctime>
 
-#include "cli/LocalClock.h"
+#include "report/LocalClock.h"
 
-namespace kestrel::cli {
+namespace kestrel::report {
 
 LocalTimestamp LocalNow() {
   using namespace std::chrono;
@@ -17,4 +17,4 @@ LocalTimestamp LocalNow() {
   return t;
 }
 
-}  // namespace kestrel::cli
+}  // namespace kestrel::report

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrel::cli {
+namespace kestrel::report {
 
 // A JSON string literal, quotes included. The text is taken as UTF-8; bytes
 // that do not form valid UTF-8 become U+FFFD, so the line always parses.
@@ -26,4 +26,4 @@ class JsonObject {
   std::string text_ = "{";
 };
 
-}  // namespace kestrel::cli
+}  // namespace kestrel::report

@@ -1,8 +1,8 @@
-#include "cli/Json.h"
+#include "report/Json.h"
 
 #include <cstdio>
 
-namespace kestrel::cli {
+namespace kestrel::report {
 
 namespace {
 
@@ -97,4 +97,4 @@ JsonObject& JsonObject::AddRaw(std::string_view key, std::string_view json) {
   return *this;
 }
 
-}  // namespace kestrel::cli
+}  // namespace kestrel::report

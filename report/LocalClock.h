@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-namespace kestrel::cli {
+namespace kestrel::report {
 
 struct LocalTimestamp {
   std::tm fields{};       // local calendar time
@@ -17,4 +17,4 @@ LocalTimestamp LocalNow();
 // ISO 8601 with milliseconds and offset: "2025-03-14T09:26:53.589+09:00".
 std::string FormatIsoTimestamp(const LocalTimestamp& t);
 
-}  // namespace kestrel::cli
+}  // namespace kestrel::report

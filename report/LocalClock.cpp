@@ -1,9 +1,9 @@
-#include "cli/LocalClock.h"
+#include "report/LocalClock.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace kestrel::cli {
+namespace kestrel::report {
 
 std::string FormatIsoTimestamp(const LocalTimestamp& t) {
   const int offset = std::abs(t.offsetMinutes);
@@ -15,4 +15,4 @@ std::string FormatIsoTimestamp(const LocalTimestamp& t) {
   return text;
 }
 
-}  // namespace kestrel::cli
+}  // namespace kestrel::report
