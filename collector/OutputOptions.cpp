@@ -39,10 +39,10 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
     const auto v = next();
     if (!v) return true;
     // "PORT" alone listens on loopback.
-    const std::string spec = v->find(':') == std::string::npos ? "127.0.0.1:" + *v : *v;
-    const std::size_t colon = spec.rfind(':');
-    const auto address = ParseProbeTarget(spec.substr(0, colon), 1);
-    const auto port = Count(spec.substr(colon + 1), 65535);
+    const std::string endpoint = v->find(':') == std::string::npos ? "127.0.0.1:" + *v : *v;
+    const std::size_t colon = endpoint.rfind(':');
+    const auto address = ParseProbeTarget(endpoint.substr(0, colon), 1);
+    const auto port = Count(endpoint.substr(colon + 1), 65535);
     if (!address || !port) return bad(*v, "not [ADDR:]PORT with a dotted IPv4 address"), true;
     o.listen = true;
     o.web.listenAddress = address->addressText;
