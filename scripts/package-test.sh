@@ -86,7 +86,7 @@ bash tests/netns/with-veth.sh --unshare -- bash -c '
 # second window of the program), and the program must keep running.
 timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/netns/with-veth.sh --unshare -- bash -c '
   windows() { xwininfo -root -tree 2>/dev/null | grep -c "(\"KestrelW\" \"KestrelW\")"; }
-  KestrelW >/dev/null 2>&1 &
+  env -u QT_QPA_PLATFORM KestrelW >/dev/null 2>&1 &
   app=$!
   trap "kill $app 2>/dev/null" EXIT
   for _ in $(seq 100); do (($(windows) > 0)) && break; sleep 0.1; done
