@@ -28,7 +28,7 @@
 #include "common/ModelTable.h"
 #include "device/CommandSet.h"
 #include "device/Connect.h"
-#include "tests/faults/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 extern char** environ;
 
@@ -171,7 +171,7 @@ struct Options {
 int Count(const Options& o, int base) { return std::max(3, static_cast<int>(base * o.scale)); }
 
 bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
-  testing::SimProcess sim(KESTREL_SIM_PATH, o.address, {}, false);
+  testing::SimProcess sim(o.address, {}, testing::SimLog::Quiet);
   if (!sim.ready()) {
     std::fprintf(stderr, "kestrel-sim did not start on %s\n", o.address.c_str());
     return false;
@@ -221,8 +221,9 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
 
 bool CtlFigure(const Options& o, std::vector<Figure>& figures) {
   // kestrelctl uses the product's ports: 30718 for discovery, 9998, 10003.
-  testing::SimProcess sim(KESTREL_SIM_PATH, o.address,
-                          {"--port", "10003", "--config-port", "9998", "--discovery-port", "30718"}, false);
+  testing::SimProcess sim(o.address,
+                          {"--port", "10003", "--config-port", "9998", "--discovery-port", "30718"},
+                          testing::SimLog::Quiet);
   if (!sim.ready()) return false;
   Samples samples;
   bool ok = true;

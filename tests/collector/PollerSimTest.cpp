@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "collector/DevicePoller.h"
-#include "tests/faults/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::collector {
@@ -74,11 +74,6 @@ DeviceTarget TargetFor(const SimProcess& sim, const std::string& name) {
                       testing::Ipv4(127, 0, 14, 1)};
 }
 
-bool AllClosed(const SimProcess& sim) {
-  return testing::WaitUntil(
-      [&] { return sim.CountLogLines("-- connected from") == sim.CountLogLines("-- closed"); });
-}
-
 // Requests that would change the device: pulse mode, input setup, gate.
 int ChangingRequests(const SimProcess& sim) {
   return sim.CountLogLines("<- 50 4C") + sim.CountLogLines("<- 50 43") +
@@ -114,10 +109,10 @@ void ExpectNothingLostOrInvented(const std::vector<Sample>& samples, int input) 
 TEST(PollerSim, SeveralDevicesOneFailingAndRecoveringOthersUntouched) {
   // Steady devices; one whose connection is closed once mid-poll, one that
   // leaves a counter read unanswered once; one with DI2 disabled.
-  SimProcess steadyA(KESTREL_SIM_PATH, "127.0.14.2", {});
-  SimProcess steadyB(KESTREL_SIM_PATH, "127.0.14.3", {"--input", "2=off"});
-  SimProcess closing(KESTREL_SIM_PATH, "127.0.14.4", {"--close-after", "20:1"});
-  SimProcess silent(KESTREL_SIM_PATH, "127.0.14.5", {"--no-reply", "PG:1"});
+  SimProcess steadyA("127.0.14.2", {});
+  SimProcess steadyB("127.0.14.3", {"--input", "2=off"});
+  SimProcess closing("127.0.14.4", {"--close-after", "20:1"});
+  SimProcess silent("127.0.14.5", {"--no-reply", "PG:1"});
   for (const SimProcess* s : {&steadyA, &steadyB, &closing, &silent}) ASSERT_TRUE(s->ready());
 
   RecordingSink sink;
@@ -181,14 +176,14 @@ TEST(PollerSim, SeveralDevicesOneFailingAndRecoveringOthersUntouched) {
 
   for (const SimProcess* s : {&steadyA, &steadyB, &closing, &silent}) {
     EXPECT_EQ(ChangingRequests(*s), 0) << s->address();
-    EXPECT_TRUE(AllClosed(*s)) << s->address();
+    EXPECT_TRUE(s->AllConnectionsClosed()) << s->address();
   }
 }
 
 TEST(PollerSim, WrapAndResetAreToldApart) {
   // Counters 600 short of the top, 1000 pulses/s on DI1; every counter goes
   // back to 0 after 1.2 s. Count period 0.1 s: reads show the last boundary.
-  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.6",
+  SimProcess sim("127.0.14.6",
                  {"--start-count", "all=4294966696", "--rate", "1=1000", "--reset-counters-at",
                   "1200"});
   ASSERT_TRUE(sim.ready());
@@ -221,7 +216,7 @@ TEST(PollerSim, WrapAndResetAreToldApart) {
 TEST(PollerSim, AnOverrunningPollSkipsToTheNextSlotAndCountsIt) {
   // Each reply 30 ms late: a poll of eight inputs takes about 240 ms, more
   // than two 100 ms slots.
-  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.10", {"--reply-delay", "30"});
+  SimProcess sim("127.0.14.10", {"--reply-delay", "30"});
   ASSERT_TRUE(sim.ready());
   RecordingSink sink;
   {
@@ -248,7 +243,7 @@ TEST(PollerSim, AnOverrunningPollSkipsToTheNextSlotAndCountsIt) {
 
 TEST(PollerSim, BackoffDoublesToItsBoundWhileNothingAnswers) {
   // Nothing listens here: every attempt fails after the probe's wait.
-  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.7", {"--discovery-silent"});
+  SimProcess sim("127.0.14.7", {"--discovery-silent"});
   ASSERT_TRUE(sim.ready());
   RecordingSink sink;
   PollTimings timings = ShortTimings(sim);
@@ -274,7 +269,7 @@ TEST(PollerSim, BackoffDoublesToItsBoundWhileNothingAnswers) {
 }
 
 TEST(PollerSim, ProbeOnceConnectsReadsAndCloses) {
-  SimProcess sim(KESTREL_SIM_PATH, "127.0.14.8", {"--model", "17"});
+  SimProcess sim("127.0.14.8", {"--model", "17"});
   ASSERT_TRUE(sim.ready());
   const ProbeOutcome outcome = ProbeOnce(TargetFor(sim, "p"), ShortTimings(sim));
   ASSERT_TRUE(outcome.ok) << outcome.message;
@@ -283,13 +278,13 @@ TEST(PollerSim, ProbeOnceConnectsReadsAndCloses) {
   EXPECT_EQ(outcome.sample->inputCount, 4);
   EXPECT_TRUE(outcome.sample->inputs[3].present);
   EXPECT_FALSE(outcome.sample->inputs[4].present);
-  EXPECT_TRUE(AllClosed(sim));
+  EXPECT_TRUE(sim.AllConnectionsClosed());
 
-  SimProcess refused(KESTREL_SIM_PATH, "127.0.14.9", {"--model", "3"});
+  SimProcess refused("127.0.14.9", {"--model", "3"});
   const ProbeOutcome no = ProbeOnce(TargetFor(refused, "r"), ShortTimings(refused));
   EXPECT_FALSE(no.ok);
   EXPECT_EQ(no.failure, FailureKind::RefusedModel);
-  EXPECT_TRUE(AllClosed(refused));
+  EXPECT_TRUE(refused.AllConnectionsClosed());
 }
 
 }  // namespace

@@ -8,19 +8,11 @@
 
 #include "tests/faults/FaultCases.h"
 #include "tests/faults/FaultTool.h"
-#include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Every connection the simulator accepted has been closed again.
-bool AllClosed(const SimProcess& sim) {
-  return WaitUntil([&] {
-    return sim.CountLogLines("-- connected from") == sim.CountLogLines("-- closed");
-  });
-}
 
 class CoreFaults : public ::testing::TestWithParam<FaultCase> {};
 
@@ -28,7 +20,7 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   const FaultCase& c = GetParam();
   std::vector<std::string> options = StillCounters();
   options.insert(options.end(), c.options.begin(), c.options.end());
-  SimProcess sim(KESTREL_SIM_PATH, kFaultSimAddress, options);
+  SimProcess sim(kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
   FaultTool tool(sim);
 
@@ -68,7 +60,7 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
     }
   } else if (!c.connectedAfter) {
     // A failed connect leaves no connection open on the device.
-    EXPECT_TRUE(AllClosed(sim)) << sim.Log();
+    EXPECT_TRUE(sim.AllConnectionsClosed()) << sim.Log();
   }
   if (c.logged == std::string("no answer")) {
     EXPECT_EQ(sim.CountLogLines("-- connected from"), 0);  // no connection was tried
@@ -94,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Matrix, CoreFaults, ::testing::ValuesIn(FaultCases()),
 TEST(CoreFaultsRealTimeouts, NoReplyWaitsTheTenSecondReceiveTimeout) {
   std::vector<std::string> options = StillCounters();
   options.push_back("--no-reply=PG:1");
-  SimProcess sim(KESTREL_SIM_PATH, kFaultSimAddress, options);
+  SimProcess sim(kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
   FaultTool tool(sim, ChannelTimeouts{}, ProbeSettings{});
   ASSERT_EQ(tool.Connect(), ConnectResult::Connected);

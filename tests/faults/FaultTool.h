@@ -10,7 +10,7 @@
 #include "device/Connect.h"
 #include "net/CommandChannel.h"
 #include "tests/device/RecordingFrontEnd.h"
-#include "tests/faults/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace kestrel::testing {
 

@@ -55,7 +55,7 @@ TEST_P(WindowFaults, OneMessageBoxBoundedWaitConsistentWindowThenRecovery) {
   const FaultCase& c = GetParam();
   std::vector<std::string> options = StillCounters();
   options.insert(options.end(), c.options.begin(), c.options.end());
-  SimProcess sim(KESTREL_SIM_PATH, kFaultSimAddress, options);
+  SimProcess sim(kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
   DeviceState state;
   test::RecordingPresenter presenter;

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "tests/faults/FaultTool.h"
-#include "tests/support/Loopback.h"
 
 namespace kestrel::testing {
 namespace {
@@ -59,10 +58,10 @@ struct Attempt {
 };
 
 TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
-  SimProcess healthy(KESTREL_SIM_PATH, kFaultSimAddress, {});
-  SimProcess spontaneous(KESTREL_SIM_PATH, "127.0.7.4", {"--model", "25", "--mode", "1"});
-  SimProcess mute(KESTREL_SIM_PATH, "127.0.7.5", {"--no-reply=MI"});
-  SimProcess silent(KESTREL_SIM_PATH, "127.0.7.6", {"--discovery-silent"});
+  SimProcess healthy(kFaultSimAddress, {});
+  SimProcess spontaneous("127.0.7.4", {"--model", "25", "--mode", "1"});
+  SimProcess mute("127.0.7.5", {"--no-reply=MI"});
+  SimProcess silent("127.0.7.6", {"--discovery-silent"});
   ASSERT_TRUE(healthy.ready() && spontaneous.ready() && mute.ready() && silent.ready());
 
   // Only the waits that run out every time (no reply, no discovery answer)
@@ -115,9 +114,7 @@ TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
   }
   // The simulators saw every connection closed again.
   for (const SimProcess* sim : {&healthy, &spontaneous, &mute}) {
-    EXPECT_TRUE(WaitUntil([&] {
-      return sim->CountLogLines("-- connected from") == sim->CountLogLines("-- closed");
-    })) << sim->address();
+    EXPECT_TRUE(sim->AllConnectionsClosed()) << sim->address();
   }
 }
 

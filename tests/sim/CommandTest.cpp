@@ -5,15 +5,16 @@
 #include <thread>
 
 #include "common/Protocol.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/sim/SimClient.h"
 
 namespace kestrel::sim {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::Client;
-using testing::LoopbackConfig;
-using testing::RunningSim;
+using testing::kSimAddress;
+using testing::LoopbackSimConfig;
+using testing::SimThread;
 
 constexpr std::uint8_t T = protocol::kCommandTerminator;
 
@@ -29,10 +30,10 @@ TEST(SimCommands, IdentifyEncodesUnitAndModel) {
       {0, 7, {0x6D, 0x69, 0x38, 0x30, T}},
   };
   for (const Case& c : cases) {
-    SimConfig config = LoopbackConfig();
+    SimConfig config = LoopbackSimConfig(kSimAddress);
     config.modelIndex = c.model;
     config.unitId = c.unit;
-    RunningSim sim(config);
+    SimThread sim(config);
     Client client(sim);
     ASSERT_TRUE(client.Open());
     EXPECT_EQ(client.Exchange({'M', 'I', T}), c.reply) << "model " << c.model;
@@ -42,11 +43,11 @@ TEST(SimCommands, IdentifyEncodesUnitAndModel) {
 // One device, one conversation: each reply byte for byte, in order, so that
 // every write is checked by the read that follows it.
 TEST(SimCommands, RepliesCarryTheFieldsAndWritesTakeEffect) {
-  SimConfig config = LoopbackConfig();
+  SimConfig config = LoopbackSimConfig(kSimAddress);
   config.countingOn = false;
   config.inputs[0].startCount = 123456;
   config.inputs[0].rateMilliHz = 0;  // stays put while counting is briefly on
-  RunningSim sim(config);
+  SimThread sim(config);
   Client client(sim);
   ASSERT_TRUE(client.Open());
 
@@ -88,9 +89,9 @@ TEST(SimCommands, RepliesCarryTheFieldsAndWritesTakeEffect) {
 }
 
 TEST(SimCommands, FramesTheDeviceDoesNotUnderstandGetNoReply) {
-  SimConfig config = LoopbackConfig();
+  SimConfig config = LoopbackSimConfig(kSimAddress);
   config.modelIndex = 1;  // two inputs
-  RunningSim sim(config);
+  SimThread sim(config);
   Client client(sim, {500, 500, 150, 1000, 10});
   ASSERT_TRUE(client.Open());
   const auto before = client.Exchange({'P', 'J', T});
@@ -121,7 +122,7 @@ TEST(SimCommands, FramesTheDeviceDoesNotUnderstandGetNoReply) {
 }
 
 TEST(SimCommands, ClientsShareOneDevice) {
-  RunningSim sim;
+  SimThread sim(LoopbackSimConfig(kSimAddress));
   Client first(sim);
   Client second(sim);
   ASSERT_TRUE(first.Open());
@@ -141,9 +142,9 @@ std::uint32_t Count(Client& client, int input) {
 // Wall-clock counting over the wire; exact counts are checked without
 // sockets in the device tests.
 TEST(SimCommands, CounterRisesOnlyWhileCountingAndGateAllow) {
-  SimConfig config = LoopbackConfig();
+  SimConfig config = LoopbackSimConfig(kSimAddress);
   config.inputs[0].rateMilliHz = 1'000'000;  // 1000 pulses per second
-  RunningSim sim(config);
+  SimThread sim(config);
   Client client(sim);
   ASSERT_TRUE(client.Open());
 

@@ -8,7 +8,7 @@
 #include "common/Protocol.h"
 #include "net/Probe.h"
 #include "net/Socket.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/sim/SimClient.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::sim {
@@ -16,12 +16,13 @@ namespace {
 
 using kestrel::testing::Ipv4;
 using testing::Client;
-using testing::LoopbackConfig;
-using testing::RunningSim;
+using testing::kSimAddress;
+using testing::LoopbackSimConfig;
+using testing::SimThread;
 
-ProbeSettings QuickProbe(const RunningSim& sim) {
+ProbeSettings QuickProbe(const SimThread& sim) {
   ProbeSettings settings;
-  settings.devicePort = sim.server().discoveryPort();
+  settings.devicePort = sim.ports().discovery;
   settings.replyWaitMs = 500;
   settings.followUpReceiveMs = 300;
   return settings;
@@ -48,12 +49,12 @@ TEST(SimDiscovery, TheProjectsProbeAcceptsAndClassifiesTheDevice) {
       {"_W", "", 5, ProtocolFamily::Unknown},
   };
   for (const auto& c : cases) {
-    SimConfig config = LoopbackConfig();
+    SimConfig config = LoopbackSimConfig(kSimAddress);
     config.productCode = {c.code[0], c.code[1]};
     config.text = c.text;
-    RunningSim sim(config);
+    SimThread sim(config);
     DeviceState state = ProbeState();
-    EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0) << c.code;
+    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.code;
     EXPECT_EQ(std::string(state.productCode.data(), 2), c.code);
     EXPECT_EQ(state.probeKind, c.kind) << c.code;
     EXPECT_EQ(state.protocolFamily, c.family) << c.code << " " << c.text;
@@ -87,10 +88,10 @@ class RawUdp {
 
 TEST(SimDiscovery, AnswersHaveTheirSizesAndFields) {
   for (const std::string text : {"KESTREL-SIM GC", "SEVENTEEN-BYTES-G"}) {
-    SimConfig config = LoopbackConfig();
+    SimConfig config = LoopbackSimConfig(kSimAddress);
     config.text = text;
-    RunningSim sim(config);
-    RawUdp udp(sim.server().discoveryPort());
+    SimThread sim(config);
+    RawUdp udp(sim.ports().discovery);
 
     const Bytes probe = udp.Ask({0x00, 0x00, 0x00, 0xF6});
     ASSERT_EQ(probe.size(), protocol::kProbeReplyBuffer);
@@ -107,8 +108,8 @@ TEST(SimDiscovery, AnswersHaveTheirSizesAndFields) {
 }
 
 TEST(SimDiscovery, IgnoresTheCompanionDatagramAndAnythingElse) {
-  RunningSim sim;
-  RawUdp udp(sim.server().discoveryPort());
+  SimThread sim(LoopbackSimConfig(kSimAddress));
+  RawUdp udp(sim.ports().discovery);
   for (const Bytes& datagram : {Bytes{0x4C, 0x4E}, Bytes{0x00, 0x00, 0x00, 0xF6, 0x00},
                                 Bytes{0x00, 0x00, 0x00, 0xF5}, Bytes{0xF6}}) {
     EXPECT_TRUE(udp.Ask(datagram).empty()) << HexBytes(datagram.data(), datagram.size());
@@ -118,9 +119,9 @@ TEST(SimDiscovery, IgnoresTheCompanionDatagramAndAnythingElse) {
 
 TEST(SimConfigPort, DumpEndsWithEndAndCarriesMode) {
   for (const std::string mode : {"0", "1"}) {
-    SimConfig config = LoopbackConfig();
+    SimConfig config = LoopbackSimConfig(kSimAddress);
     config.modeValue = mode;
-    RunningSim sim(config);
+    SimThread sim(config);
     Client client(sim);
     ASSERT_TRUE(client.Open());
     const auto dump = client.Dump();

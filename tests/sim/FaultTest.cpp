@@ -9,7 +9,7 @@
 #include "common/Protocol.h"
 #include "net/Probe.h"
 #include "net/Socket.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/sim/SimClient.h"
 #include "tests/support/Loopback.h"
 
 namespace kestrel::sim {
@@ -18,8 +18,9 @@ namespace {
 using namespace std::chrono_literals;
 using kestrel::testing::Ipv4;
 using testing::Client;
-using testing::LoopbackConfig;
-using testing::RunningSim;
+using testing::kSimAddress;
+using testing::LoopbackSimConfig;
+using testing::SimThread;
 
 constexpr std::uint8_t T = protocol::kCommandTerminator;
 const Bytes kReadMode{'P', 'J', T};
@@ -27,7 +28,7 @@ const Bytes kReadCounter{'P', 'G', 0x20, T};
 
 SimConfig WithFault(FaultKind kind, std::uint32_t times = 0, std::uint32_t value = 0,
                     protocol::CommandLetters command = {0, 0}) {
-  SimConfig config = LoopbackConfig();
+  SimConfig config = LoopbackSimConfig(kSimAddress);
   config.fault(kind) = {true, times, value, command};
   return config;
 }
@@ -48,7 +49,7 @@ TEST(SimFaults, ReplyFaultsThatTheChannelRidesOut) {
       {FaultKind::OneByteSegments, "fault: one byte per segment"},
   };
   for (const auto& c : cases) {
-    RunningSim sim(WithFault(c.kind));
+    SimThread sim(WithFault(c.kind));
     Client client(sim);
     ASSERT_TRUE(client.Open());
     // A greeting must be there before the request for the drain to take it.
@@ -91,19 +92,19 @@ class RawTcp {
 };
 
 TEST(SimFaults, GreetingStrayFrameAndSegmentsOnTheWire) {
-  RunningSim greeting(WithFault(FaultKind::Greeting));
-  RawTcp a(greeting.server().commandPort());
+  SimThread greeting(WithFault(FaultKind::Greeting));
+  RawTcp a(greeting.ports().command);
   const std::string hello = "KESTREL-SIM\r\n";
   EXPECT_EQ(a.Read(hello.size()), Bytes(hello.begin(), hello.end()));
 
-  RunningSim stray(WithFault(FaultKind::StrayFrame));
-  RawTcp b(stray.server().commandPort());
+  SimThread stray(WithFault(FaultKind::StrayFrame));
+  RawTcp b(stray.ports().command);
   b.Send(kReadMode);
   EXPECT_EQ(b.Read(9), (Bytes{0x7A, 0x7A, 0x20, T, 0x70, 0x6A, 0x2A, 0x20, T}));
 
   // Twelve bytes with 2 ms between them cannot arrive in less than 22 ms.
-  RunningSim segments(WithFault(FaultKind::OneByteSegments));
-  RawTcp c(segments.server().commandPort());
+  SimThread segments(WithFault(FaultKind::OneByteSegments));
+  RawTcp c(segments.ports().command);
   const auto start = std::chrono::steady_clock::now();
   c.Send(kReadCounter);
   EXPECT_EQ(c.Read(12).size(), 12u);
@@ -124,7 +125,7 @@ TEST(SimFaults, CountedReplyFaultsFailTheExchangeThenClear) {
        "受信データ異常\r\n"},
   };
   for (const auto& c : cases) {
-    RunningSim sim(c.config);
+    SimThread sim(c.config);
     Client client(sim);
     ASSERT_TRUE(client.Open());
     EXPECT_FALSE(client.Exchange(kReadCounter)) << c.name;
@@ -139,7 +140,7 @@ TEST(SimFaults, CountedReplyFaultsFailTheExchangeThenClear) {
 }
 
 TEST(SimFaults, NoReplyNamesOneCommandAndTheCommandStillActs) {
-  RunningSim sim(WithFault(FaultKind::NoReply, 0, 0, protocol::kWritePulseMode));
+  SimThread sim(WithFault(FaultKind::NoReply, 0, 0, protocol::kWritePulseMode));
   Client client(sim, {500, 500, 200, 1000, 10});
   ASSERT_TRUE(client.Open());
   EXPECT_FALSE(client.Exchange({'P', 'L', 0x26, 0x24, T}));
@@ -147,7 +148,7 @@ TEST(SimFaults, NoReplyNamesOneCommandAndTheCommandStillActs) {
 }
 
 TEST(SimFaults, DelayShorterThanTheTimeOutOnlySlowsTheReply) {
-  RunningSim sim(WithFault(FaultKind::ReplyDelay, 0, 150));
+  SimThread sim(WithFault(FaultKind::ReplyDelay, 0, 150));
   Client client(sim);
   ASSERT_TRUE(client.Open());
   const auto start = std::chrono::steady_clock::now();
@@ -156,7 +157,7 @@ TEST(SimFaults, DelayShorterThanTheTimeOutOnlySlowsTheReply) {
 }
 
 TEST(SimFaults, CloseAfterCommandsEndsTheConnectionOnce) {
-  RunningSim sim(WithFault(FaultKind::CloseAfter, 1, 2));
+  SimThread sim(WithFault(FaultKind::CloseAfter, 1, 2));
   Client client(sim);
   ASSERT_TRUE(client.Open());
   EXPECT_TRUE(client.Exchange(kReadMode));
@@ -168,7 +169,7 @@ TEST(SimFaults, CloseAfterCommandsEndsTheConnectionOnce) {
 }
 
 TEST(SimFaults, ConfigurationPortRefusesThenListens) {
-  RunningSim sim(WithFault(FaultKind::ConfigRefuse, 1));
+  SimThread sim(WithFault(FaultKind::ConfigRefuse, 1));
   Client client(sim);
   ASSERT_TRUE(client.Open());  // first connection attempt of the tool
   EXPECT_TRUE(client.Exchange(kReadMode));
@@ -181,7 +182,7 @@ TEST(SimFaults, ConfigurationPortRefusesThenListens) {
 }
 
 TEST(SimFaults, ConfigurationDumpThatNeverEnds) {
-  RunningSim sim(WithFault(FaultKind::ConfigNoEnd, 1));
+  SimThread sim(WithFault(FaultKind::ConfigNoEnd, 1));
   Client client(sim);
   ASSERT_TRUE(client.Open());
   EXPECT_FALSE(client.Dump());
@@ -190,9 +191,9 @@ TEST(SimFaults, ConfigurationDumpThatNeverEnds) {
   EXPECT_TRUE(client.Dump()) << client.state.lastError;
 }
 
-ProbeSettings QuickProbe(const RunningSim& sim) {
+ProbeSettings QuickProbe(const SimThread& sim) {
   ProbeSettings settings;
-  settings.devicePort = sim.server().discoveryPort();
+  settings.devicePort = sim.ports().discovery;
   settings.replyWaitMs = 300;
   settings.followUpReceiveMs = 300;
   return settings;
@@ -208,20 +209,20 @@ TEST(SimFaults, DiscoveryFaults) {
       {"oversize", FaultKind::DiscoveryOversize, kProbeRejected},
   };
   for (const auto& c : cases) {
-    RunningSim sim(WithFault(c.kind, 1));
+    SimThread sim(WithFault(c.kind, 1));
     DeviceState state;
     state.localAddress = Ipv4(127, 0, 4, 1);
-    EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), c.firstResult) << c.name;
-    EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0) << c.name;
+    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), c.firstResult) << c.name;
+    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.name;
   }
 
   // Answers from another port: the follow-ups go there and are answered.
-  RunningSim sim(WithFault(FaultKind::DiscoveryOtherPort));
+  SimThread sim(WithFault(FaultKind::DiscoveryOtherPort));
   ASSERT_NE(sim.server().otherDiscoveryPort(), 0);
-  ASSERT_NE(sim.server().otherDiscoveryPort(), sim.server().discoveryPort());
+  ASSERT_NE(sim.server().otherDiscoveryPort(), sim.ports().discovery);
   DeviceState state;
   state.localAddress = Ipv4(127, 0, 4, 1);
-  EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0);
+  EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0);
   EXPECT_EQ(ntohs(state.responderAddress.port), sim.server().otherDiscoveryPort());
 }
 

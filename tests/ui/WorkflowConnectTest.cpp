@@ -136,18 +136,17 @@ INSTANTIATE_TEST_SUITE_P(
 // the configuration port, connects without a mode check.
 TEST_F(WindowWithSim, APlainModelConnectsAfterAFamilyFiveDevice) {
   StartSim([](sim::SimConfig& s) { s.modelIndex = 25; });
-  sim::SimConfig plain = sim::testing::LoopbackConfig();
-  plain.bindAddress = "127.0.5.3";
+  sim::SimConfig plain = testing::LoopbackSimConfig("127.0.5.3");
   plain.modelIndex = 1;
-  plain.discoveryPort = sim->server().discoveryPort();
-  sim::testing::RunningSim second(plain);
+  plain.discoveryPort = sim->ports().discovery;
+  testing::SimThread second(plain);
   CKestrelDlg& d = Dialog();
   RunModalScript(d, [&] {
     PressConnect();
     ASSERT_EQ(d.connected, 1);
     Click(d.ConnectButton);
     d.AddressEdit.SetWindowText(plain.bindAddress);
-    d.PortEdit.SetWindowText(std::to_string(second.server().commandPort()));
+    d.PortEdit.SetWindowText(std::to_string(second.ports().command));
     Click(d.ConnectButton);
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
     EXPECT_EQ(d.connected, 1);

@@ -13,10 +13,9 @@
 namespace kestrel::test {
 
 void WindowWithSim::StartSim(const std::function<void(sim::SimConfig&)>& adjust) {
-  sim::SimConfig config = sim::testing::LoopbackConfig();
-  config.bindAddress = kDeviceAddress;
+  sim::SimConfig config = testing::LoopbackSimConfig(kDeviceAddress);
   if (adjust) adjust(config);
-  sim = std::make_unique<sim::testing::RunningSim>(config);
+  sim = std::make_unique<testing::SimThread>(config);
 }
 
 CKestrelDlg& WindowWithSim::Dialog() {
@@ -31,8 +30,8 @@ CKestrelDlg& WindowWithSim::Dialog() {
   environment.connectSettings.probe.followUpReceiveMs = 300;
   environment.connectSettings.probe.pauseMs = 1;
   if (sim) {
-    environment.connectSettings.probe.devicePort = sim->server().discoveryPort();
-    environment.connectSettings.configPort = sim->server().configPort();
+    environment.connectSettings.probe.devicePort = sim->ports().discovery;
+    environment.connectSettings.configPort = sim->ports().config;
   }
   dialog = std::make_unique<CKestrelDlg>(state, environment);
   dialog->SetMessageBoxPresenter(&presenter);
@@ -40,7 +39,7 @@ CKestrelDlg& WindowWithSim::Dialog() {
 }
 
 std::string WindowWithSim::CommandPort() const {
-  return std::to_string(sim->server().commandPort());
+  return std::to_string(sim->ports().command);
 }
 
 void WindowWithSim::PressConnect(const std::string& address) {

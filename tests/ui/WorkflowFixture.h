@@ -13,7 +13,7 @@
 
 #include "common/DeviceState.h"
 #include "sim/SimConfig.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimThread.h"
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
@@ -52,7 +52,7 @@ class WindowWithSim : public ::testing::Test {
 
   DeviceState state;
   RecordingPresenter presenter;
-  std::unique_ptr<sim::testing::RunningSim> sim;
+  std::unique_ptr<testing::SimThread> sim;
   std::unique_ptr<CKestrelDlg> dialog;
 
  private:

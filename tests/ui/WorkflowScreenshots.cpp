@@ -6,11 +6,10 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "framework/PlatformApp.h"
 #include "framework/testing/OperatorInput.h"
-#include "sim/SimServer.h"
+#include "tests/support/SimThread.h"
 #include "tests/ui/FakeAdapters.h"
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
@@ -53,12 +52,8 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   fw::PlatformApp app(argc, argv);
 
-  sim::SimServer server(DemoDevice(), nullptr);
-  if (const std::string error = server.Open(); !error.empty()) {
-    std::fprintf(stderr, "simulator: %s\n", error.c_str());
-    return 1;
-  }
-  std::thread loop([&] { server.Run(); });
+  kestrel::testing::SimThread sim(DemoDevice());  // tells why when it cannot open its sockets
+  if (!sim.ready()) return 1;
 
   DeviceState state;
   KestrelDlgEnvironment environment;
@@ -68,8 +63,8 @@ int main(int argc, char** argv) {
   environment.channelTimeouts.connectMs = 1000;
   environment.channelTimeouts.receiveMs = 1000;
   environment.connectSettings.probe.replyWaitMs = 1000;
-  environment.connectSettings.probe.devicePort = server.discoveryPort();
-  environment.connectSettings.configPort = server.configPort();
+  environment.connectSettings.probe.devicePort = sim.ports().discovery;
+  environment.connectSettings.configPort = sim.ports().config;
   CKestrelDlg dialog(state, environment);
   test::RecordingPresenter presenter;
   dialog.SetMessageBoxPresenter(&presenter);
@@ -77,7 +72,7 @@ int main(int argc, char** argv) {
   bool saved = false;
   input::RunModalScript(dialog, [&] {
     dialog.AddressEdit.SetWindowText(kDeviceAddress);
-    dialog.PortEdit.SetWindowText(std::to_string(server.commandPort()));
+    dialog.PortEdit.SetWindowText(std::to_string(sim.ports().command));
     input::Click(dialog.ConnectButton);
     if (dialog.connected == 0) return;
     input::Click(dialog.ReadCountsButton);
@@ -89,8 +84,7 @@ int main(int argc, char** argv) {
     input::PumpMessages(2300ms);
     saved = saved && input::SaveWindowImage(dialog, dir + "/window-counting.png");
   });
-  server.RequestStop();
-  loop.join();
+  sim.Stop();
 
   for (const auto& box : presenter.boxes) std::fprintf(stderr, "message: %s\n", box.text.c_str());
   if (!saved) std::fprintf(stderr, "could not write the images into %s\n", dir.c_str());
