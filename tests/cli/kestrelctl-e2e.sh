@@ -11,7 +11,7 @@ CTL=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/kestrelctl-e2e.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 
 expect() { # what actual expected
   [[ "$2" == "$3" ]] || fail "$1: expected [$3], got [$2]"
@@ -139,11 +139,10 @@ expect "nothing on the port" "$rc:$err" "1:ネットワークエラー:C 10061"
 timeout 40 "$CTL" -a "$DEV" read --interval 0.2 >"$work/out" 2>"$work/err" &
 ctl_pid=$!
 for _ in $(seq 50); do (($(wc -l <"$work/out") >= 3)) && break; sleep 0.1; done
-kill -KILL "$sim_pid"
-wait "$sim_pid" 2>/dev/null
+kill -KILL "${sim_pids[sim]}"
+stop_sim # only collects it
 wait "$ctl_pid"
 rc=$?
-sim_pid=""
 [[ $rc == 1 && $(without_hints "$work/err" | wc -l) == 1 ]] || fail "device gone during read: $rc $(cat "$work/err")"
 
 # --- SIGINT and SIGTERM end a logging read after the sample in progress ---------

@@ -11,7 +11,7 @@ COLLECTOR=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/collector-e2e.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 
 collector_pid=""
 # Starts the collector in the background; its output goes to out.jsonl and err.

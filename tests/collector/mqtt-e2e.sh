@@ -15,7 +15,7 @@ COLLECTOR=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/mqtt-e2e.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 PORT=18830
 AUTH=(-h 127.0.0.1 -p "$PORT" -u kestrel -P "pass word")
 

@@ -1,7 +1,7 @@
 # Shared by the collector's end-to-end tests with real servers: the servers,
 # collectors and helpers a test starts in the background are remembered in
-# `pids` and all ended when the test ends (after sim-session.sh's own
-# cleanup of the simulator and the scratch folder).
+# `pids` and all ended when the test ends (with sim-session.sh's own
+# cleanup of the simulators and the scratch folder).
 
 pids=()
 
@@ -16,7 +16,7 @@ stop_pid() {
 
 stop_all() {
   for p in "${pids[@]}"; do stop_pid "$p"; done
-  stop_sim
+  stop_sims
   rm -rf "$work"
 }
 trap stop_all EXIT

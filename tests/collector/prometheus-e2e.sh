@@ -13,7 +13,7 @@ COLLECTOR=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B  # 10.77.0.2: four devices from here; .6 alone; .7 probed
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/prometheus-e2e.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 check="python3 $(dirname "$0")/prom_check.py http://127.0.0.1:9090"
 RATES="DI1=60,DI2=30,DI3=30,DI4=30,DI5=30,DI6=30,DI7=30,DI8=30"
 SIM_RATES=(--rate all=30 --rate 1=60)
@@ -30,11 +30,8 @@ wait_http() {
 }
 
 start_sim --devices 4 "${SIM_RATES[@]}"
-"$SIM" --bind 10.77.0.6 "${SIM_RATES[@]}" >"$work/silent.out" 2>&1 &
-silent_pid=$!
-pids+=("$silent_pid")
-"$SIM" --bind 10.77.0.7 "${SIM_RATES[@]}" >"$work/probed.out" 2>&1 &
-pids+=($!)
+start_sim_at silent 10.77.0.6 "${SIM_RATES[@]}"
+start_sim_at probed 10.77.0.7 "${SIM_RATES[@]}"
 
 devices=()
 for n in 2 3 4 5 6; do devices+=(-d "10.77.0.$n=dev-$n"); done
@@ -93,10 +90,10 @@ $check probe 10.77.0.7 || fail "probe job"
 $check dashboard "$docs/../grafana/kestrel-dashboard.json" || fail "dashboard queries"
 
 # --- a silent device: up 0, its totals kept ------------------------------------
-kill -STOP "$silent_pid"
+kill -STOP "${sim_pids[silent]}"
 sleep 4
 $check down dev-6 || fail "silent device"
-kill -CONT "$silent_pid"
+kill -CONT "${sim_pids[silent]}"
 
 if ((failures > 0)); then
   for f in "$work"/collector-*.err "$work/prometheus.log"; do echo "--- $f"; tail -5 "$f"; done

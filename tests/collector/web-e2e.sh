@@ -12,7 +12,7 @@ COLLECTOR=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B  # polled; 10.77.0.3 probed; 10.78.0.2 outside the allowed network
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/web-e2e.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 
 source "$(dirname "$0")/processes.sh"
 # HTTP status of a GET: url, curl options...
@@ -23,8 +23,7 @@ wait_up() { # url curl-options...: up to 5 s
 }
 
 start_sim --devices 2 --reply-delay 300
-"$SIM" --bind 10.78.0.2 --verbose >"$work/outside.out" 2>"$work/outside.log" &
-pids+=($!)
+start_sim_at outside 10.78.0.2
 
 echo "reader:$(openssl passwd -6 'open sesame')" >"$work/users"
 

@@ -13,7 +13,7 @@ CTL=$1
 SIM=$2
 DEV=$KESTREL_NETNS_B
 work=$(mktemp -d "${3:-${TMPDIR:-/tmp}}/kestrelctl-faults.XXXXXX")
-source "$(dirname "$0")/../netns/sim-session.sh"
+source "$(dirname "$0")/../support/sim-session.sh"
 
 # Runs the tool; sets rc, err (one line per message) and ms (wall time).
 ctl() {
