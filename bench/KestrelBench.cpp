@@ -36,7 +36,7 @@ namespace kestrel::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // The waits of the design, in milliseconds.
 constexpr double kDrainPollMs = 1.0;
@@ -179,7 +179,7 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
   DeviceState state;
   state.localAddress = AddressOf(o.local);
   state.protocolFamily = ProtocolFamily::Unknown;
-  CommandChannel channel(state);  // the product's time-outs
+  net::CommandChannel channel(state);  // the product's time-outs
   SilentFrontEnd frontEnd;
   CommandSet commands(state, channel, frontEnd);
   ConnectSettings settings;  // the product's probe waits and pause
@@ -194,10 +194,10 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
   }
 
   const std::uint8_t readCounter[] = {'P', 'G', 0x20, 0xC8};
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   figures.push_back({"One Transact (PG)", Measure(Count(o, 1000), [&] {
                        channel.Transact(readCounter, sizeof readCounter, reply, UntilTerminator,
-                                        Slot::MainSlot);
+                                        net::Slot::MainSlot);
                      }),
                      kDrainPollMs, 1.15, ""});
   figures.push_back({"ReadSettings, eight inputs", Measure(Count(o, 200), [&] { commands.ReadSettings(); }),

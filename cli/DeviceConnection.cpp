@@ -4,8 +4,8 @@
 
 namespace kestrel::cli {
 
-std::optional<AdapterTable> LoadAdapters(std::ostream& messages) {
-  std::optional<AdapterTable> table = BuildAdapterTable(ReadPlatformAdapters());
+std::optional<net::AdapterTable> LoadAdapters(std::ostream& messages) {
+  std::optional<net::AdapterTable> table = net::BuildAdapterTable(net::ReadPlatformAdapters());
   if (!table) {
     // The window ends silently here; a script at least learns why.
     messages << "kestrelctl: the list of network adapters could not be read\n";
@@ -36,9 +36,9 @@ DeviceConnection::~DeviceConnection() {
 }
 
 int DeviceConnection::SelectInterface(const Invocation& inv) {
-  const std::optional<AdapterTable> table = LoadAdapters(messages_);
+  const std::optional<net::AdapterTable> table = LoadAdapters(messages_);
   if (!table) return kExitFailure;
-  const AdapterEntry* row = FindAdapterEntry(*table, inv.interface);
+  const net::AdapterEntry* row = net::FindAdapterEntry(*table, inv.interface);
   if (row == nullptr)
     return UsageError(messages_,
                       "no usable interface '" + inv.interface.value_or("") +

@@ -19,7 +19,7 @@ namespace kestrel::cli {
 
 // The adapter table as the window builds it at start; nullopt after telling
 // the operator why there is none.
-std::optional<AdapterTable> LoadAdapters(std::ostream& messages);
+std::optional<net::AdapterTable> LoadAdapters(std::ostream& messages);
 
 // Prints a usage error with its one-line hint and returns kExitUsage.
 int UsageError(std::ostream& messages, const std::string& problem, Command command);
@@ -47,7 +47,7 @@ class DeviceConnection {
   std::ostream& messages_;
   DeviceState state_;
   TerminalFrontEnd frontEnd_;
-  CommandChannel channel_;
+  net::CommandChannel channel_;
   CommandSet commands_;
   bool connected_ = false;
 };

@@ -27,7 +27,7 @@ struct Link {
   }
   DeviceState state;
   MessageKeeper messages;
-  CommandChannel channel;
+  net::CommandChannel channel;
   CommandSet commands;
 };
 
@@ -132,7 +132,7 @@ void DevicePoller::Run() {
     const milliseconds wait = Jittered(backoff);
     backoff = std::min(backoff * 2, timings_.backoffMax);
     gap = true;
-    link.channel.CloseSlot(Slot::MainSlot);
+    link.channel.CloseSlot(net::Slot::MainSlot);
     const WallClock::time_point now = WallClock::now();
     Update([&](DeviceSnapshot& s) {
       s.status = DeviceStatus::Down;
@@ -271,7 +271,7 @@ ProbeOutcome ProbeOnce(const DeviceTarget& target, const PollTimings& timings) {
       outcome.message = link.messages.Take();
       outcome.failure = ClassifyFailure(outcome.message);
     }
-    link.channel.CloseSlot(Slot::MainSlot);
+    link.channel.CloseSlot(net::Slot::MainSlot);
     outcome.duration = duration_cast<milliseconds>(SteadyClock::now() - start);
     return outcome;
   };

@@ -19,7 +19,7 @@ struct DeviceTarget {
 // The bounds of every wait. The defaults are the product's; tests shorten
 // them.
 struct PollTimings {
-  ChannelTimeouts channel{};
+  net::ChannelTimeouts channel{};
   ConnectSettings connect{};
   // Waits between connect attempts after a failure: the first, doubling up
   // to the longest, each drawn at random from [wait/2, wait] (jitter) so that

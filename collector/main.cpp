@@ -94,13 +94,14 @@ int main(int argc, char** argv) {
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);
   if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
 
-  const std::optional<AdapterTable> adapters = BuildAdapterTable(ReadPlatformAdapters());
+  const std::optional<net::AdapterTable> adapters =
+      net::BuildAdapterTable(net::ReadPlatformAdapters());
   if (!adapters || adapters->count == 0) {
     std::cerr << kProgram << ": " << (adapters ? kMsgNoNetworkDevice : "the list of network adapters could not be read") << "\n";
     return kExitFailure;
   }
   const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {
-    const AdapterEntry* row = FindAdapterEntry(*adapters, name);
+    const net::AdapterEntry* row = net::FindAdapterEntry(*adapters, name);
     if (row == nullptr) return std::nullopt;
     return row->address;
   };
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
   const PollTimings timings = TimingsOf(config);
   PollerRegistry pollers;
   std::string outputError;
-  const AdapterEntry* localRow = FindAdapterEntry(*adapters, config.interface);
+  const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
       cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
   if (!services) {
@@ -149,10 +150,11 @@ int main(int argc, char** argv) {
 
   const auto scan = [&] {
     int error = 0;
-    const auto answers = ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
-                                        timings.connect.probe, error);
+    const auto answers =
+        net::ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
+                            timings.connect.probe, error);
     if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
-    for (const ScanAnswer& a : answers) {
+    for (const net::ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
       if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;

@@ -12,7 +12,7 @@
 namespace kestrel {
 
 struct ConnectSettings {
-  ProbeSettings probe;
+  net::ProbeSettings probe;
   std::uint16_t configPort = protocol::kConfigPort;
 };
 

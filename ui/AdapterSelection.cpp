@@ -6,7 +6,7 @@ namespace kestrel {
 
 bool CKestrelDlg::EnumerateAdapters() {
   adapterTable.count = 0;
-  std::optional<AdapterTable> table = BuildAdapterTable(environment_.readAdapters());
+  std::optional<net::AdapterTable> table = net::BuildAdapterTable(environment_.readAdapters());
   if (!table) {
     environment_.exitProcess(1);
     return false;

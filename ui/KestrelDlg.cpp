@@ -144,7 +144,7 @@ bool CKestrelDlg::OnInitDialog() {
     return false;
   }
   for (std::int32_t i = 0; i < adapterTable.count; ++i) {
-    AdapterList.AddString(AdapterListText(adapterTable.rows[static_cast<std::size_t>(i)]));
+    AdapterList.AddString(net::AdapterListText(adapterTable.rows[static_cast<std::size_t>(i)]));
   }
   AdapterList.SetCurSel(0);
   OnSelchangeAdapterList();

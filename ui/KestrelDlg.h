@@ -72,12 +72,12 @@ class CKestrelDlg : public fw::CDialog, public FrontEnd {
   fw::HICON m_hIcon = nullptr;
   fw::CFont CountFont;
   std::int32_t connected = 0;
-  CommandChannel channel;  // MainSlot and ConfigSlot
+  net::CommandChannel channel;  // MainSlot and ConfigSlot
   CommandSet commands;     // the device operations, reporting to this window
   InputControlTable InputControls;
   res::FileVersion version;
   std::string versionText;
-  AdapterTable adapterTable;
+  net::AdapterTable adapterTable;
 
  protected:
   bool OnInitDialog() override;

@@ -13,10 +13,10 @@
 namespace kestrel {
 
 struct KestrelDlgEnvironment {
-  std::function<AdapterSnapshot()> readAdapters = ReadPlatformAdapters;
+  std::function<net::AdapterSnapshot()> readAdapters = net::ReadPlatformAdapters;
   // Ends the process with the code; the product's never returns.
   std::function<void(int)> exitProcess = [](int code) { std::exit(code); };
-  ChannelTimeouts channelTimeouts{};
+  net::ChannelTimeouts channelTimeouts{};
   ConnectSettings connectSettings{};
 };
 

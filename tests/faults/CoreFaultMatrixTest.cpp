@@ -57,8 +57,8 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
 
   const bool failed = !c.message.empty();
   EXPECT_EQ(connected == ConnectResult::Connected, c.connectedAfter);
-  EXPECT_EQ(tool.channel.IsOpen(Slot::MainSlot), c.connectedAfter);
-  EXPECT_FALSE(tool.channel.IsOpen(Slot::ConfigSlot));
+  EXPECT_EQ(tool.channel.IsOpen(net::Slot::MainSlot), c.connectedAfter);
+  EXPECT_FALSE(tool.channel.IsOpen(net::Slot::ConfigSlot));
   if (c.strikes == Strikes::ReadCounts) {
     EXPECT_EQ(Failed(read), failed);
     // A failed read ends periodic reading; a good one leaves it running.
@@ -78,7 +78,7 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   // where the connection failed or was lost, then read.
   tool.frontEnd.messages.clear();
   if (c.message == kClosedByPeerText) tool.Disconnect();
-  if (!c.connectedAfter || !tool.channel.IsOpen(Slot::MainSlot)) {
+  if (!c.connectedAfter || !tool.channel.IsOpen(net::Slot::MainSlot)) {
     ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
   }
   EXPECT_EQ(tool.ReadAllCounts(), kStatusOk);
@@ -96,7 +96,7 @@ TEST(CoreFaultsRealTimeouts, NoReplyWaitsTheTenSecondReceiveTimeout) {
   options.push_back("--no-reply=PG:1");
   SimProcess sim(KESTREL_SIM_PATH, kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
-  FaultTool tool(sim, ChannelTimeouts{}, ProbeSettings{});
+  FaultTool tool(sim, net::ChannelTimeouts{}, net::ProbeSettings{});
   ASSERT_EQ(tool.Connect(), ConnectResult::Connected);
 
   const long long ms = MillisecondsOf([&] { EXPECT_EQ(tool.commands.ReadCount(0), kStatusFail); });

@@ -17,8 +17,8 @@ namespace kestrel::testing {
 inline constexpr char kFaultSimAddress[] = "127.0.7.2";
 
 // The product's waits, shortened so a time-out costs a fraction of a second.
-ChannelTimeouts ShortChannelTimeouts();
-ProbeSettings ShortProbeSettings();
+net::ChannelTimeouts ShortChannelTimeouts();
+net::ProbeSettings ShortProbeSettings();
 
 // Every counter holds still at a known value (rates 0), so a read must show
 // exactly these.
@@ -27,8 +27,8 @@ std::uint32_t StillCount(int input);
 
 class FaultTool {
  public:
-  FaultTool(const SimProcess& sim, ChannelTimeouts timeouts = ShortChannelTimeouts(),
-            ProbeSettings probe = ShortProbeSettings());
+  FaultTool(const SimProcess& sim, net::ChannelTimeouts timeouts = ShortChannelTimeouts(),
+            net::ProbeSettings probe = ShortProbeSettings());
 
   ConnectResult Connect();
   ConnectResult Connect(const std::string& portText);
@@ -39,7 +39,7 @@ class FaultTool {
   bool CountsAreStill() const;
 
   DeviceState state;
-  CommandChannel channel;
+  net::CommandChannel channel;
   test::RecordingFrontEnd frontEnd;
   CommandSet commands;
 

@@ -14,7 +14,7 @@
 namespace {
 
 using namespace kestrel;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // The conversion the counter text must agree with: the C library's, on the
 // eight characters made into a string, taken modulo 2^32. Eight characters
@@ -94,13 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The realistic road: the reply as the channel collects it.
   const protocol::CommandLetters letters = kReadCommands[data[0] % kReadCommands.size()];
   const std::uint8_t request[3] = {letters[0], letters[1], protocol::kCommandTerminator};
-  ReplyBuffer buffer;
+  net::ReplyBuffer buffer;
   buffer.fill(0xA5);
-  ReplyCollector collector(UntilTerminator, EchoOfRequest(request, sizeof request), buffer);
+  net::ReplyCollector collector(UntilTerminator, net::EchoOfRequest(request, sizeof request),
+                                buffer);
   for (std::size_t i = 1; i < size; ++i) {
-    const ReplyCollector::Step step = collector.Feed(data[i]);
-    if (step == ReplyCollector::Step::Complete) DecodeAll(buffer.data(), collector.length());
-    if (step != ReplyCollector::Step::NeedMore) break;
+    const net::ReplyCollector::Step step = collector.Feed(data[i]);
+    if (step == net::ReplyCollector::Step::Complete) DecodeAll(buffer.data(), collector.length());
+    if (step != net::ReplyCollector::Step::NeedMore) break;
   }
   return 0;
 }

@@ -38,15 +38,15 @@ constexpr bool kHeapIsMeasurable =
 #endif
 
 // The pauses shortened, the time-outs left with room for a loaded machine.
-ChannelTimeouts Timeouts(std::uint32_t receiveMs = ShortChannelTimeouts().receiveMs) {
-  ChannelTimeouts t = ShortChannelTimeouts();
+net::ChannelTimeouts Timeouts(std::uint32_t receiveMs = ShortChannelTimeouts().receiveMs) {
+  net::ChannelTimeouts t = ShortChannelTimeouts();
   t.slotPauseMs = 1;
   t.receiveMs = receiveMs;
   return t;
 }
 
-ProbeSettings Probe(std::uint32_t replyWaitMs = ShortProbeSettings().replyWaitMs) {
-  ProbeSettings p = ShortProbeSettings();
+net::ProbeSettings Probe(std::uint32_t replyWaitMs = ShortProbeSettings().replyWaitMs) {
+  net::ProbeSettings p = ShortProbeSettings();
   p.pauseMs = 1;
   p.replyWaitMs = replyWaitMs;
   return p;
@@ -78,7 +78,7 @@ TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
                           const bool ok = good.Connect() == ConnectResult::Connected &&
                                           Succeeded(good.ReadAllCounts());
                           good.Disconnect();
-                          return ok && !good.channel.IsOpen(Slot::MainSlot);
+                          return ok && !good.channel.IsOpen(net::Slot::MainSlot);
                         }};
   // Each cycle fails one way, in turn.
   const std::vector<Attempt> failures{

@@ -19,8 +19,8 @@ using testing::Client;
 using testing::LoopbackConfig;
 using testing::RunningSim;
 
-ProbeSettings QuickProbe(const RunningSim& sim) {
-  ProbeSettings settings;
+net::ProbeSettings QuickProbe(const RunningSim& sim) {
+  net::ProbeSettings settings;
   settings.devicePort = sim.server().discoveryPort();
   settings.replyWaitMs = 500;
   settings.followUpReceiveMs = 300;
@@ -53,7 +53,7 @@ TEST(SimDiscovery, TheProjectsProbeAcceptsAndClassifiesTheDevice) {
     config.text = c.text;
     RunningSim sim(config);
     DeviceState state = ProbeState();
-    EXPECT_EQ(ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0) << c.code;
+    EXPECT_EQ(net::ProbeDevice(state, testing::kSimAddress, QuickProbe(sim)), 0) << c.code;
     EXPECT_EQ(std::string(state.productCode.data(), 2), c.code);
     EXPECT_EQ(state.probeKind, c.kind) << c.code;
     EXPECT_EQ(state.protocolFamily, c.family) << c.code << " " << c.text;
@@ -142,8 +142,8 @@ TEST(SimConfigPort, DumpEndsWithEndAndCarriesMode) {
     }
     EXPECT_EQ(found, mode);
     // The exchange gave the main connection back.
-    EXPECT_TRUE(client.channel.IsOpen(Slot::MainSlot));
-    EXPECT_FALSE(client.channel.IsOpen(Slot::ConfigSlot));
+    EXPECT_TRUE(client.channel.IsOpen(net::Slot::MainSlot));
+    EXPECT_FALSE(client.channel.IsOpen(net::Slot::ConfigSlot));
   }
 }
 

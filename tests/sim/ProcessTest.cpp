@@ -22,7 +22,7 @@ namespace kestrel {
 namespace {
 
 using namespace std::chrono_literals;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // The child with its standard output and error on pipes.
 class SimProcess {
@@ -154,13 +154,13 @@ TEST(SimProcess, ReadyLineLogAndCleanEnd) {
   DeviceState state;
   state.localAddress = testing::Ipv4(127, 0, 4, 2);
   {
-    CommandChannel channel(state, {500, 500, 500, 1000, 10});
-    ASSERT_EQ(channel.OpenChannel("127.0.4.2", port, Slot::MainSlot), kStatusOk);
+    net::CommandChannel channel(state, {500, 500, 500, 1000, 10});
+    ASSERT_EQ(channel.OpenChannel("127.0.4.2", port, net::Slot::MainSlot), kStatusOk);
     const std::uint8_t request[] = {'P', 'J', 0xC8};
-    ReplyBuffer reply{};
-    EXPECT_EQ(channel.Transact(request, 3, reply, UntilTerminator, Slot::MainSlot), kStatusOk);
+    net::ReplyBuffer reply{};
+    EXPECT_EQ(channel.Transact(request, 3, reply, UntilTerminator, net::Slot::MainSlot), kStatusOk);
     // Only the given address listens.
-    EXPECT_EQ(channel.OpenChannel("127.0.4.3", port, Slot::ConfigSlot), kStatusFail);
+    EXPECT_EQ(channel.OpenChannel("127.0.4.3", port, net::Slot::ConfigSlot), kStatusFail);
     EXPECT_EQ(state.lastError, "ネットワークエラー:C 10061\r\n");
   }
 
@@ -182,8 +182,8 @@ TEST(SimProcess, EndsOnInterruptWithAClientConnected) {
   ASSERT_TRUE(fields.count("command"));
   DeviceState state;
   state.localAddress = testing::Ipv4(127, 0, 4, 2);
-  CommandChannel channel(state, {500, 500, 500, 1000, 10});
-  ASSERT_EQ(channel.OpenChannel("127.0.4.2", std::stoi(fields.at("command")), Slot::MainSlot),
+  net::CommandChannel channel(state, {500, 500, 500, 1000, 10});
+  ASSERT_EQ(channel.OpenChannel("127.0.4.2", std::stoi(fields.at("command")), net::Slot::MainSlot),
             kStatusOk);
   sim.Signal(SIGINT);
   EXPECT_EQ(sim.Wait(), 0);

@@ -7,7 +7,7 @@
 
 namespace kestrel::sim::testing {
 
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 SimConfig LoopbackConfig() {
   SimConfig config;
@@ -38,7 +38,7 @@ std::string RunningSim::Log() {
   return log_.str();
 }
 
-Client::Client(const RunningSim& sim, ChannelTimeouts timeouts)
+Client::Client(const RunningSim& sim, net::ChannelTimeouts timeouts)
     : channel(state, timeouts), sim_(sim) {
   state.localAddress = kestrel::testing::Ipv4(127, 0, 4, 1);
   state.deviceAddress = kSimAddress;
@@ -46,20 +46,20 @@ Client::Client(const RunningSim& sim, ChannelTimeouts timeouts)
 }
 
 bool Client::Open() {
-  return Succeeded(channel.OpenChannel(kSimAddress, state.port, Slot::MainSlot));
+  return Succeeded(channel.OpenChannel(kSimAddress, state.port, net::Slot::MainSlot));
 }
 
 std::optional<Bytes> Client::Exchange(const Bytes& request) {
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   std::size_t length = 0;
   if (Failed(channel.Transact(request.data(), request.size(), reply, UntilTerminator,
-                              Slot::MainSlot, &length)))
+                              net::Slot::MainSlot, &length)))
     return std::nullopt;
   return Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
 std::optional<std::string> Client::Dump() {
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   std::size_t length = 0;
   const auto* query = reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery);
   if (Failed(channel.TransactOnConfigPort(kSimAddress, sim_.server().configPort(), query,

@@ -16,7 +16,7 @@ namespace kestrel::sim::testing {
 
 // Sim tests keep to their own loopback block.
 inline constexpr char kSimAddress[] = "127.0.4.1";
-inline constexpr ChannelTimeouts kShortTimeouts{500, 500, 400, 1000, 10};
+inline constexpr net::ChannelTimeouts kShortTimeouts{500, 500, 400, 1000, 10};
 
 // Loopback address, ports chosen by the system, verbose log on.
 SimConfig LoopbackConfig();
@@ -43,7 +43,7 @@ class RunningSim {
 // command channel with short time-outs.
 class Client {
  public:
-  explicit Client(const RunningSim& sim, ChannelTimeouts timeouts = kShortTimeouts);
+  explicit Client(const RunningSim& sim, net::ChannelTimeouts timeouts = kShortTimeouts);
 
   bool Open();
   // One request with the terminator framing; the reply, or nothing when the
@@ -53,7 +53,7 @@ class Client {
   std::optional<std::string> Dump();
 
   DeviceState state;
-  CommandChannel channel;
+  net::CommandChannel channel;
 
  private:
   const RunningSim& sim_;

@@ -23,8 +23,8 @@ inline std::uint32_t Dotted(const std::string& text) {
 
 // Usable interfaces (running, with a link-layer address) with the given
 // addresses; an empty list gives a machine with loopback only.
-inline AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& interfaces) {
-  AdapterSnapshot snapshot;
+inline net::AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& interfaces) {
+  net::AdapterSnapshot snapshot;
   snapshot.interfaces.emplace();
   snapshot.addresses.emplace();
   snapshot.adapters.emplace();

@@ -201,13 +201,13 @@ std::vector<std::string> Items(const fw::CComboBox& list) {
   return items;
 }
 
-AdapterSnapshot TwoInterfaces() {
+net::AdapterSnapshot TwoInterfaces() {
   return FakeSnapshot({{10, "veth0", {"10.77.0.1", "10.77.0.9"}}, {11, "veth1", {"10.77.0.2"}}});
 }
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  explicit MainWindowTest(std::function<AdapterSnapshot()> reader = TwoInterfaces) {
+  explicit MainWindowTest(std::function<net::AdapterSnapshot()> reader = TwoInterfaces) {
     environment.readAdapters = std::move(reader);
     environment.exitProcess = [this](int code) { exitCodes.push_back(code); };
   }
@@ -536,7 +536,7 @@ class UnreadableAdapterListTest : public MainWindowTest {
  protected:
   UnreadableAdapterListTest()
       : MainWindowTest([] {
-          AdapterSnapshot snapshot = FakeSnapshot({{10, "veth0", {"10.77.0.1"}}});
+          net::AdapterSnapshot snapshot = FakeSnapshot({{10, "veth0", {"10.77.0.1"}}});
           snapshot.adapters.reset();
           return snapshot;
         }) {}
