@@ -21,7 +21,7 @@ int RunProbe(const Invocation& inv, Terminal& terminal) {
   DeviceConnection connection(terminal.messages);
   if (const int status = connection.SelectInterface(inv); status != kExitOk) return status;
   // The same entry rules as the connect steps, which the probe alone skips.
-  const std::string address = TrimEntry(inv.address);
+  const std::string address = device::TrimEntry(inv.address);
   const char* refusal = address.empty()                           ? kMsgInvalidIpAddress
                         : !net::ResolveDeviceAddress(address) ? kMsgInvalidAddress
                                                                   : nullptr;
@@ -33,7 +33,7 @@ int RunProbe(const Invocation& inv, Terminal& terminal) {
   const std::int32_t result = net::ProbeDevice(connection.state(), address);
   if (!terminal.Print(ProbeLine(result, connection.state(), inv.json))) return kExitFailure;
   if (result == 0) return kExitOk;
-  connection.Tell(ProbeFailureText(result));
+  connection.Tell(device::ProbeFailureText(result));
   return kExitFailure;
 }
 
@@ -42,7 +42,8 @@ int RunScan(const Invocation& inv, Terminal& terminal) {
   if (const int status = connection.SelectInterface(inv); status != kExitOk) return status;
   std::uint32_t target = net::kAddressNone;  // the limited broadcast
   if (!inv.address.empty()) {
-    const std::optional<std::uint32_t> address = net::ParseDottedAddress(TrimEntry(inv.address));
+    const std::optional<std::uint32_t> address =
+        net::ParseDottedAddress(device::TrimEntry(inv.address));
     if (!address) return UsageError(terminal.messages, "--address takes a dotted IPv4 address for scan", inv.command);
     target = *address;
   }

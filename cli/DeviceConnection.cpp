@@ -32,7 +32,7 @@ DeviceConnection::DeviceConnection(std::ostream& messages)
 }
 
 DeviceConnection::~DeviceConnection() {
-  if (connected_) DisconnectDevice(commands_);
+  if (connected_) device::DisconnectDevice(commands_);
 }
 
 int DeviceConnection::SelectInterface(const Invocation& inv) {
@@ -50,17 +50,17 @@ int DeviceConnection::SelectInterface(const Invocation& inv) {
 
 int DeviceConnection::Connect(const Invocation& inv) {
   if (const int status = SelectInterface(inv); status != kExitOk) return status;
-  switch (ConnectDevice(commands_, inv.address, inv.portText, ConnectSettings{})) {
-    case ConnectResult::Connected:
+  switch (device::ConnectDevice(commands_, inv.address, inv.portText, device::ConnectSettings{})) {
+    case device::ConnectResult::Connected:
       connected_ = true;
       return kExitOk;
-    case ConnectResult::InvalidEntry:
+    case device::ConnectResult::InvalidEntry:
       // The message is already out; only the hint is missing.
       messages_ << "Try 'kestrelctl " << CommandName(inv.command) << " --help'.\n";
       return kExitUsage;
-    case ConnectResult::Refused:
+    case device::ConnectResult::Refused:
       return kExitRefused;
-    case ConnectResult::Failed:
+    case device::ConnectResult::Failed:
       break;
   }
   return kExitFailure;

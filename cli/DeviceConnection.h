@@ -40,7 +40,7 @@ class DeviceConnection {
   void Tell(const std::string& text) { frontEnd_.ShowMessage(text); }
 
   DeviceState& state() { return state_; }
-  CommandSet& commands() { return commands_; }
+  device::CommandSet& commands() { return commands_; }
   std::ostream& messages() { return messages_; }
 
  private:
@@ -48,7 +48,7 @@ class DeviceConnection {
   DeviceState state_;
   TerminalFrontEnd frontEnd_;
   net::CommandChannel channel_;
-  CommandSet commands_;
+  device::CommandSet commands_;
   bool connected_ = false;
 };
 

@@ -131,7 +131,7 @@ std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
       "model: " + std::string(ModelRowAt(state.modelIndex).displayName),
       "inputs: " + std::to_string(inputCount),
       "protocol family: " + std::to_string(state.protocolFamily),
-      std::string("counting: ") + PulseCountText(CountingState(state)),
+      std::string("counting: ") + PulseCountText(device::CountingState(state)),
       std::string("counting switch: ") + (state.countingOn != 0 ? "on" : "off"),
       std::string("start-stop gate: ") + (state.startStopRunning != 0 ? "running" : "stopped"),
       "period: " + PeriodWord(state.countPeriod),

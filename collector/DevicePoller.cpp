@@ -28,7 +28,7 @@ struct Link {
   DeviceState state;
   MessageKeeper messages;
   net::CommandChannel channel;
-  CommandSet commands;
+  device::CommandSet commands;
 };
 
 DeviceIdentity IdentityOf(const DeviceRef& device, const DeviceState& state) {
@@ -62,8 +62,9 @@ bool ReadCounters(Link& link, std::array<std::optional<std::uint32_t>, kMaxInput
 }
 
 bool Connect(Link& link, const DeviceTarget& target, const PollTimings& timings) {
-  return ConnectDevice(link.commands, target.device.address, std::to_string(target.device.port),
-                       timings.connect) == ConnectResult::Connected;
+  return device::ConnectDevice(link.commands, target.device.address,
+                               std::to_string(target.device.port),
+                               timings.connect) == device::ConnectResult::Connected;
 }
 
 milliseconds RandomBetween(milliseconds low, milliseconds high) {
@@ -217,7 +218,7 @@ void DevicePoller::Run() {
     }
     if (connected) {
       // Stopping: the connection is closed, the device keeps counting.
-      DisconnectDevice(link.commands);
+      device::DisconnectDevice(link.commands);
       sink_.OnEvent(Event{EventKind::Disconnect, device, WallClock::now(), {}, {}, {}, 0, identity});
       sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Down, identity, {}, {}});
       Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });

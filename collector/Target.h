@@ -20,7 +20,7 @@ struct DeviceTarget {
 // them.
 struct PollTimings {
   net::ChannelTimeouts channel{};
-  ConnectSettings connect{};
+  device::ConnectSettings connect{};
   // Waits between connect attempts after a failure: the first, doubling up
   // to the longest, each drawn at random from [wait/2, wait] (jitter) so that
   // devices that failed together do not all come back at the same moment.

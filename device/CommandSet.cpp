@@ -9,7 +9,7 @@
 #include "common/Protocol.h"
 #include "device/ReplyFields.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 namespace {
 
@@ -206,4 +206,4 @@ Status CommandSet::ReadCount(int input) {
   return kStatusOk;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

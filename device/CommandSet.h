@@ -9,7 +9,7 @@
 #include "device/FrontEnd.h"
 #include "net/CommandChannel.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 class CommandSet {
  public:
@@ -51,4 +51,4 @@ class CommandSet {
   FrontEnd& frontEnd_;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::device

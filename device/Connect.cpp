@@ -9,7 +9,7 @@
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;
@@ -126,4 +126,4 @@ void DisconnectDevice(CommandSet& commands) {
   commands.channel().CloseSlot(net::Slot::MainSlot);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

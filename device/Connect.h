@@ -9,7 +9,7 @@
 #include "net/CommandChannel.h"
 #include "net/Probe.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 struct ConnectSettings {
   net::ProbeSettings probe;
@@ -43,4 +43,4 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
 // Nothing is sent to the device.
 void DisconnectDevice(CommandSet& commands);
 
-}  // namespace kestrel
+}  // namespace kestrel::device

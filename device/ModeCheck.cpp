@@ -4,7 +4,7 @@
 
 #include "common/Protocol.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 namespace {
 
@@ -66,4 +66,4 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
   return ModeCheckOutcome::Passed;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

@@ -18,7 +18,7 @@
 
 namespace kestrel {
 
-class CKestrelDlg : public fw::CDialog, public FrontEnd {
+class CKestrelDlg : public fw::CDialog, public device::FrontEnd {
  public:
   explicit CKestrelDlg(DeviceState& state, KestrelDlgEnvironment environment = {},
                        fw::CWnd* parent = nullptr);
@@ -73,7 +73,7 @@ class CKestrelDlg : public fw::CDialog, public FrontEnd {
   fw::CFont CountFont;
   std::int32_t connected = 0;
   net::CommandChannel channel;  // MainSlot and ConfigSlot
-  CommandSet commands;     // the device operations, reporting to this window
+  device::CommandSet commands;     // the device operations, reporting to this window
   InputControlTable InputControls;
   res::FileVersion version;
   std::string versionText;

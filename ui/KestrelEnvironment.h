@@ -17,7 +17,7 @@ struct KestrelDlgEnvironment {
   // Ends the process with the code; the product's never returns.
   std::function<void(int)> exitProcess = [](int code) { std::exit(code); };
   net::ChannelTimeouts channelTimeouts{};
-  ConnectSettings connectSettings{};
+  device::ConnectSettings connectSettings{};
 };
 
 }  // namespace kestrel

@@ -36,7 +36,7 @@ void CKestrelDlg::OnSelchangeAlertConditionList() {
 // allowed, reading stops at the first other character, no number gives 0,
 // values beyond 32 bits held at its ends.
 void CKestrelDlg::OnChangeAlertValueEdit() {
-  state_.alertValue = PortNumberOf(TrimEntry(AlertValueEdit.GetWindowText()));
+  state_.alertValue = device::PortNumberOf(device::TrimEntry(AlertValueEdit.GetWindowText()));
 }
 
 // `input` comes from the message table, through the per-input arrays: DI6's

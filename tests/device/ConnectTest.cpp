@@ -12,7 +12,7 @@
 #include "tests/device/DeviceFixture.h"
 #include "tests/support/UdpResponder.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 namespace {
 
 using testing::UdpResponder;
@@ -253,4 +253,4 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::device

@@ -11,7 +11,7 @@
 #include "tests/device/RecordingFrontEnd.h"
 #include "tests/support/ScriptedTcpPeer.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 
 using testing::Bytes;
 using testing::PeerAction;
@@ -77,4 +77,4 @@ class DeviceTest : public ::testing::Test {
   std::unique_ptr<ScriptedTcpPeer> peer;
 };
 
-}  // namespace kestrel::test
+}  // namespace kestrel::device

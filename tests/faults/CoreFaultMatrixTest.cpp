@@ -32,18 +32,19 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   ASSERT_TRUE(sim.ready());
   FaultTool tool(sim);
 
-  ConnectResult connected = ConnectResult::Failed;
+  device::ConnectResult connected = device::ConnectResult::Failed;
   Status read = kStatusOk;
   long long ms = 0;
   if (c.strikes == Strikes::Connect) {
     ms = MillisecondsOf([&] { connected = tool.Connect(); });
   } else {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
+    ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected)
+        << ::testing::PrintToString(tool.frontEnd.messages);
     ASSERT_TRUE(tool.frontEnd.messages.empty());
     std::this_thread::sleep_for(20ms);  // a greeting is in before the first request
     tool.state.autoUpdateActive = 1;    // periodic reading runs
     ms = MillisecondsOf([&] { read = tool.ReadAllCounts(); });
-    connected = ConnectResult::Connected;
+    connected = device::ConnectResult::Connected;
   }
 
   const std::vector<std::string> expected =
@@ -56,7 +57,7 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   }
 
   const bool failed = !c.message.empty();
-  EXPECT_EQ(connected == ConnectResult::Connected, c.connectedAfter);
+  EXPECT_EQ(connected == device::ConnectResult::Connected, c.connectedAfter);
   EXPECT_EQ(tool.channel.IsOpen(net::Slot::MainSlot), c.connectedAfter);
   EXPECT_FALSE(tool.channel.IsOpen(net::Slot::ConfigSlot));
   if (c.strikes == Strikes::ReadCounts) {
@@ -79,7 +80,8 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   tool.frontEnd.messages.clear();
   if (c.message == kClosedByPeerText) tool.Disconnect();
   if (!c.connectedAfter || !tool.channel.IsOpen(net::Slot::MainSlot)) {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
+    ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected)
+        << ::testing::PrintToString(tool.frontEnd.messages);
   }
   EXPECT_EQ(tool.ReadAllCounts(), kStatusOk);
   EXPECT_TRUE(tool.CountsAreStill());
@@ -97,7 +99,7 @@ TEST(CoreFaultsRealTimeouts, NoReplyWaitsTheTenSecondReceiveTimeout) {
   SimProcess sim(KESTREL_SIM_PATH, kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
   FaultTool tool(sim, net::ChannelTimeouts{}, net::ProbeSettings{});
-  ASSERT_EQ(tool.Connect(), ConnectResult::Connected);
+  ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected);
 
   const long long ms = MillisecondsOf([&] { EXPECT_EQ(tool.commands.ReadCount(0), kStatusFail); });
   EXPECT_EQ(tool.frontEnd.messages, std::vector<std::string>{kTimedOutText});

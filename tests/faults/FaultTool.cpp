@@ -49,13 +49,13 @@ FaultTool::FaultTool(const SimProcess& sim, net::ChannelTimeouts timeouts, net::
   settings_.configPort = sim.ports().config;
 }
 
-ConnectResult FaultTool::Connect() { return Connect(std::to_string(sim_.ports().command)); }
+device::ConnectResult FaultTool::Connect() { return Connect(std::to_string(sim_.ports().command)); }
 
-ConnectResult FaultTool::Connect(const std::string& portText) {
-  return ConnectDevice(commands, sim_.address(), portText, settings_);
+device::ConnectResult FaultTool::Connect(const std::string& portText) {
+  return device::ConnectDevice(commands, sim_.address(), portText, settings_);
 }
 
-void FaultTool::Disconnect() { DisconnectDevice(commands); }
+void FaultTool::Disconnect() { device::DisconnectDevice(commands); }
 
 Status FaultTool::ReadAllCounts() {
   for (int k = 0; k < CurrentInputCount(state); ++k) {

@@ -30,8 +30,8 @@ class FaultTool {
   FaultTool(const SimProcess& sim, net::ChannelTimeouts timeouts = ShortChannelTimeouts(),
             net::ProbeSettings probe = ShortProbeSettings());
 
-  ConnectResult Connect();
-  ConnectResult Connect(const std::string& portText);
+  device::ConnectResult Connect();
+  device::ConnectResult Connect(const std::string& portText);
   void Disconnect();
   // As the window reads counters: every enabled input of the model, in order,
   // stopping at the first failure.
@@ -40,12 +40,12 @@ class FaultTool {
 
   DeviceState state;
   net::CommandChannel channel;
-  test::RecordingFrontEnd frontEnd;
-  CommandSet commands;
+  device::RecordingFrontEnd frontEnd;
+  device::CommandSet commands;
 
  private:
   const SimProcess& sim_;
-  ConnectSettings settings_;
+  device::ConnectSettings settings_;
 };
 
 // Milliseconds that `action` took.

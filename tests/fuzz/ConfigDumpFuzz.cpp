@@ -12,7 +12,7 @@ using namespace kestrel;
 using enum net::ReplyFraming;
 
 void Parse(const std::uint8_t* text, std::size_t length) {
-  const bool refused = DumpShowsSpontaneousMode(text, length);
+  const bool refused = device::DumpShowsSpontaneousMode(text, length);
   const std::string_view dump(reinterpret_cast<const char*>(text), length);
   // A refusal needs the pair MODE / 1 as two whole lines.
   if (refused) {

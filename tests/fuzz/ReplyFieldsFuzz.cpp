@@ -28,7 +28,7 @@ std::uint32_t LibraryConversion(const std::uint8_t* text) {
 void DecodeAll(const std::uint8_t* reply, std::size_t length) {
   const auto holds = [length](std::size_t offset) { return offset + 1 < length; };
 
-  if (const auto id = DecodeIdentifyReply(reply, length)) {
+  if (const auto id = device::DecodeIdentifyReply(reply, length)) {
     FUZZ_CHECK(holds(protocol::kMiModelOffset));
     FUZZ_CHECK(id->unitId >= 0 && id->unitId <= 15);
     FUZZ_CHECK(id->modelIndex >= 0 && id->modelIndex <= 31);
@@ -44,7 +44,7 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
     FUZZ_CHECK(!holds(protocol::kMiModelOffset) || !holds(protocol::kMiExtendedOffset));
   }
 
-  if (const auto mode = DecodePulseModeReply(reply, length)) {
+  if (const auto mode = device::DecodePulseModeReply(reply, length)) {
     FUZZ_CHECK(mode->countingOn == 0 || mode->countingOn == 1);
     FUZZ_CHECK(mode->countPeriod >= 0 && mode->countPeriod <= 3);
     FUZZ_CHECK(mode->chatterCode >= 0 && mode->chatterCode <= 31);
@@ -59,13 +59,13 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
     FUZZ_CHECK(!holds(protocol::kPjFilterOffset));
   }
 
-  if (const auto running = DecodeGateReply(reply, length)) {
+  if (const auto running = device::DecodeGateReply(reply, length)) {
     FUZZ_CHECK(*running == 0 || *running == 1);
   } else {
     FUZZ_CHECK(!holds(protocol::kPpGateOffset));
   }
 
-  if (const auto input = DecodeInputModeReply(reply, length)) {
+  if (const auto input = device::DecodeInputModeReply(reply, length)) {
     FUZZ_CHECK(input->enabled == 0 || input->enabled == 1);
     FUZZ_CHECK(input->edge == 0 || input->edge == 1);
     if (input->edge == 1) FUZZ_CHECK(input->enabled == 1);
@@ -74,7 +74,7 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
   }
 
   const std::size_t lastCounterChar = protocol::kPgCounterOffset + protocol::kPgCounterLength - 1;
-  if (const auto count = DecodeCounterReply(reply, length)) {
+  if (const auto count = device::DecodeCounterReply(reply, length)) {
     FUZZ_CHECK(*count == LibraryConversion(reply + protocol::kPgCounterOffset));
   } else {
     FUZZ_CHECK(!holds(lastCounterChar));

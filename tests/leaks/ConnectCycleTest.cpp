@@ -75,17 +75,17 @@ TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
   const std::string closedPort = "1";
 
   const Attempt success{"connect, read, disconnect", [&] {
-                          const bool ok = good.Connect() == ConnectResult::Connected &&
+                          const bool ok = good.Connect() == device::ConnectResult::Connected &&
                                           Succeeded(good.ReadAllCounts());
                           good.Disconnect();
                           return ok && !good.channel.IsOpen(net::Slot::MainSlot);
                         }};
   // Each cycle fails one way, in turn.
   const std::vector<Attempt> failures{
-      {"connection refused", [&] { return good.Connect(closedPort) == ConnectResult::Failed; }},
-      {"spontaneous mode", [&] { return refusedMode.Connect() == ConnectResult::Refused; }},
-      {"no reply", [&] { return noReply.Connect() == ConnectResult::Failed; }},
-      {"no discovery answer", [&] { return notFound.Connect() == ConnectResult::Failed; }},
+      {"connection refused", [&] { return good.Connect(closedPort) == device::ConnectResult::Failed; }},
+      {"spontaneous mode", [&] { return refusedMode.Connect() == device::ConnectResult::Refused; }},
+      {"no reply", [&] { return noReply.Connect() == device::ConnectResult::Failed; }},
+      {"no discovery answer", [&] { return notFound.Connect() == device::ConnectResult::Failed; }},
   };
   auto runAll = [&](int cycles) {
     for (int i = 0; i < cycles; ++i) {

@@ -115,7 +115,7 @@ void WindowWithSim::ExpectWindowState(Shown shown, bool everConnected) {
   CKestrelDlg& d = *dialog;
   const bool connected = shown != Shown::NotConnected;
   ASSERT_EQ(d.connected, connected ? 1 : 0);
-  ASSERT_EQ(CountingState(state), shown == Shown::Counting);
+  ASSERT_EQ(device::CountingState(state), shown == Shown::Counting);
   const int inputs = connected ? CurrentInputCount(state) : 0;
 
   std::vector<Rule> rules{
