@@ -2,7 +2,7 @@
 // address every socket binds to.
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 bool CKestrelDlg::EnumerateAdapters() {
   adapterTable.count = 0;
@@ -21,4 +21,4 @@ void CKestrelDlg::OnSelchangeAdapterList() {
   state_.localAddress = adapterTable.rows[static_cast<std::size_t>(index)].address;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

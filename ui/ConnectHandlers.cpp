@@ -2,7 +2,7 @@
 #include "device/Connect.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // One toggle: the connection flag alone decides which way it goes. Both ways
 // run to the end inside the click, blocking, bounded by the time-outs.
@@ -24,4 +24,4 @@ void CKestrelDlg::OnConnectButton() {
   RefreshControls();
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -13,7 +13,7 @@
 #include "res/Resource.h"
 #include "ui/InputWiring.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 using namespace res;
 
@@ -190,4 +190,4 @@ void CKestrelDlg::OnPaint() {
 
 fw::HICON CKestrelDlg::OnQueryDragIcon() { return m_hIcon; }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -16,7 +16,7 @@
 #include "ui/InputControls.h"
 #include "ui/KestrelEnvironment.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 class CKestrelDlg : public fw::CDialog, public device::FrontEnd {
  public:
@@ -124,4 +124,4 @@ class CKestrelDlg : public fw::CDialog, public device::FrontEnd {
 // The window's one timer: periodic counter reading.
 inline constexpr std::uintptr_t kAutoUpdateTimer = 1;
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -10,7 +10,7 @@
 #include "net/AdapterTable.h"
 #include "net/CommandChannel.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 struct KestrelDlgEnvironment {
   std::function<net::AdapterSnapshot()> readAdapters = net::ReadPlatformAdapters;
@@ -20,4 +20,4 @@ struct KestrelDlgEnvironment {
   device::ConnectSettings connectSettings{};
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

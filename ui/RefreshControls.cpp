@@ -8,7 +8,7 @@
 #include "ui/ChatterIndex.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 void CKestrelDlg::RefreshControls() {
   const int inputCount = CurrentInputCount(state_);
@@ -88,4 +88,4 @@ void CKestrelDlg::UpdateCountingControls() {
   AlertConditionList.EnableWindow(false);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -6,7 +6,7 @@
 #include "ui/ChatterIndex.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // Each operation reports its own failure once; the window adds nothing.
 void CKestrelDlg::OnStartStopButton() { commands.ToggleCounting(); }
@@ -53,4 +53,4 @@ void CKestrelDlg::OnSelchangeEdgeList(int input) {
   if (index >= 0) state_.inputs[static_cast<std::size_t>(input)].edge = index;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -7,7 +7,7 @@
 
 #include "net/AdapterTable.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 struct FakeInterface {
   std::uint32_t ifIndex;
@@ -41,4 +41,4 @@ inline net::AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& inter
   return snapshot;
 }
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -23,7 +23,7 @@
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 namespace {
 
 using fw::testing::Click;
@@ -33,9 +33,6 @@ using fw::testing::Pick;
 using fw::testing::PressKey;
 using fw::testing::RunModalScript;
 using fw::testing::Type;
-using test::Dotted;
-using test::FakeSnapshot;
-using test::RecordingPresenter;
 
 // What an input method hands the focused edit when the operator confirms
 // the composed text.
@@ -552,4 +549,4 @@ TEST_F(UnreadableAdapterListTest, TheProcessEndsWithExitCodeOneAndNoMessage) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -14,12 +14,12 @@
 #include "framework/testing/OperatorInput.h"
 #include "tests/ui/WorkflowFixture.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 namespace {
 
 using fw::testing::Click;
 using fw::testing::RunModalScript;
-using test::PrintTo;
+using ui::PrintTo;
 
 struct SupportedCase {
   const char* name;
@@ -233,4 +233,4 @@ TEST_F(WindowWithSim, EntriesAndUnreachableDevicesAreRefusedUntilACorrectAttempt
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -11,7 +11,7 @@
 #include "tests/ui/WorkflowFixture.h"
 #include "ui/AutoUpdateInterval.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 namespace {
 
 using namespace std::chrono_literals;
@@ -288,4 +288,4 @@ TEST_F(WindowWithSim, ACounterReplyTooShortForItsDigitsIsADataError) {
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -10,7 +10,7 @@
 #include "tests/ui/FakeAdapters.h"
 #include "ui/ChatterIndex.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 void WindowWithSim::StartSim(const std::function<void(sim::SimConfig&)>& adjust) {
   sim::SimConfig config = sim::testing::LoopbackConfig();
@@ -195,4 +195,4 @@ void WindowWithSim::ExpectWindowState(Shown shown, bool everConnected) {
   }
 }
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui
