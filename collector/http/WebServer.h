@@ -3,30 +3,13 @@
 // /probe?target=ADDR[:PORT] for one device on demand, optionally behind basic
 // authentication.
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "collector/DevicePoller.h"
+#include "collector/http/WebHandler.h"
 #include "collector/http/WebOptions.h"
-#include "collector/prometheus/Exposition.h"
-#include "collector/prometheus/MetricsBook.h"
 
 namespace kestrel::collector {
-
-// Where the server finds what it answers with. Everything must outlive it.
-struct WebSources {
-  const MetricsBook& book;
-  const PollerRegistry& pollers;
-  // The families about the collector itself (build info, message bus).
-  std::function<Families()> collectorFamilies;
-  // Connect steps and one read for a device that is not polled (ProbeOnce
-  // with the collector's time-outs and interface).
-  std::function<ProbeOutcome(const DeviceRef&)> probe;
-  std::uint16_t defaultDevicePort = 10003;
-};
 
 class WebServer {
  public:
