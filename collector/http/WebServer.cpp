@@ -28,9 +28,10 @@ constexpr unsigned kIdleTimeoutSeconds = 30;
 
 struct WebServer::Impl {
   WebHandler handler;
+  TlsPair tls;  // the daemon keeps pointers to them
   MHD_Daemon* daemon = nullptr;
   // The library's last complaint, for the start error; its worker threads
-  // may write it too (a client's broken request), hence the lock.
+  // may write it too (a client's failed TLS handshake), hence the lock.
   std::mutex logMutex;
   std::string lastLog;
 
@@ -90,6 +91,15 @@ std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSource
     if (!loaded) return nullptr;
     passwords.emplace(std::move(*loaded));
   }
+  std::optional<TlsPair> tls;
+  if (options.tlsCertFile && options.tlsKeyFile) {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+      error = "this build of libmicrohttpd serves no TLS";
+      return nullptr;
+    }
+    if (!(tls = LoadTlsPair(*options.tlsCertFile, *options.tlsKeyFile, error))) return nullptr;
+  }
+
   auto impl = std::make_unique<Impl>(std::move(sources), options.probeAllow, std::move(passwords));
   const std::string endpoint = options.listenAddress + ":" + std::to_string(options.listenPort);
   sockaddr_in address{};
@@ -109,7 +119,13 @@ std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSource
       {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Impl::KeepUri), nullptr},
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Impl::Completed), nullptr},
   };
-  const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ERROR_LOG;
+  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ERROR_LOG;
+  if (tls) {
+    impl->tls = std::move(*tls);
+    flags |= MHD_USE_TLS;
+    settings.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, impl->tls.cert.data()});
+    settings.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, impl->tls.key.data()});
+  }
   settings.push_back({MHD_OPTION_END, 0, nullptr});
 
   impl->daemon = MHD_start_daemon(flags, options.listenPort, nullptr, nullptr, &Impl::Access, impl.get(),

@@ -1,7 +1,7 @@
 #pragma once
 // The collector's HTTP endpoint: /metrics for the polled devices and
 // /probe?target=ADDR[:PORT] for one device on demand, optionally behind basic
-// authentication.
+// authentication and over TLS.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +14,7 @@ namespace kestrel::collector {
 class WebServer {
  public:
   // Starts serving; nullptr and the reason when it cannot (port taken,
-  // password file unreadable or wrong).
+  // password file, certificate or key unreadable or wrong).
   static std::unique_ptr<WebServer> Start(const WebOptions& options, WebSources sources,
                                           std::string& error);
   ~WebServer();
