@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Who gets in to the collector's HTTP endpoint, inside the private network of
 # tests/netns/with-veth.sh: a scrape without the password is refused, with it
-# served; /probe outside the allowed networks is refused and
-# sends nothing; two probes of one device never connect to it at once; over
-# HTTPS the same, and bad certificate files stop the collector at start.
+# served; /probe outside the allowed networks is refused and sends nothing;
+# two probes of one device never connect to it at once, and /metrics answers
+# while one runs; over HTTPS the password is asked for too, plain HTTP gets
+# no answer, and bad certificate files stop the collector at start.
 #
 # Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --b-extra 10.78.0.2/24 --
 #          bash web-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
@@ -54,6 +55,9 @@ sleep 0.5
 # --- two probes of one device at once: one connection at a time ----------------------
 status "${AUTH[@]}" "$URL/probe?target=10.77.0.3:10003" >"$work/first" &
 first=$!
+# The probe takes about 5 s (every reply 300 ms late); /metrics does not wait for it.
+sleep 0.3
+[[ $(status --max-time 2 "${AUTH[@]}" "$URL/metrics") == 200 ]] || fail "/metrics waited for a running probe"
 status "${AUTH[@]}" "$URL/probe?target=10.77.0.3" >"$work/second"
 wait "$first"
 [[ $(cat "$work/first") == 200 && $(cat "$work/second") == 200 ]] || fail "probes: $(cat "$work/first") $(cat "$work/second")"
