@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/OperatorTexts.h"
+#include "common/Protocol.h"
 
 namespace kestrel::cli {
 
@@ -10,7 +11,7 @@ namespace {
 
 struct FixedHint {
   const char* message;
-  const char* hint;
+  std::string hint;
 };
 
 // Keyed by the operator texts themselves, so a changed text cannot leave its
@@ -20,7 +21,8 @@ const FixedHint kFixedHints[] = {
      "No usable network interface: loopback is never used. Name one with --interface, "
      "or run inside the demo network (bash scripts/run.sh --shell)."},
     {kMsgInvalidIpAddress, "The address is empty or not a valid IPv4 address, e.g. 10.77.0.2."},
-    {kMsgInvalidPort, "The port must be a number from 1 to 65535 (the device's default is 10003)."},
+    {kMsgInvalidPort, "The port must be a number from 1 to 65535 (the device's default is " +
+         std::to_string(protocol::kCommandPort) + ")."},
     {kMsgInvalidAddress, "The host name did not resolve to an IPv4 address; check it or give the address."},
     {kMsgUnsupportedModel, "This device model has no pulse-count inputs, so it cannot be used here."},
     {kMsgTargetNotFound,

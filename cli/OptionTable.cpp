@@ -1,7 +1,9 @@
 #include "cli/OptionTable.h"
 
 #include <cstdlib>
+#include <vector>
 
+#include "common/Protocol.h"
 #include "common/SettingWords.h"
 
 namespace kestrel::cli {
@@ -91,12 +93,14 @@ std::string TakeWait(ParseState& s, const std::string& v) {
   return {};
 }
 
-constexpr OptionRow kOptions[] = {
+// Built at first use: some help texts quote defaults from their constants.
+const std::vector<OptionRow>& Options() {
+  static const std::vector<OptionRow> rows{
     {"--address", "-a", "ADDR", Command::None,
      "the device: a dotted IPv4 address or a host name\n"
      "(required by every command except interfaces)",
      TakeAddress},
-    {"--port", "-p", "N", Command::None, "the device's command port (default 10003)", TakePort},
+    {"--port", "-p", "N", Command::None, "the device's command port (default " + std::to_string(protocol::kCommandPort) + ")", TakePort},
     {"--interface", "-i", "ADDR|NAME", Command::None,
      "the local interface to use, by its IPv4 address or by\n"
      "its name as 'interfaces' lists it (default: the first)",
@@ -124,7 +128,9 @@ constexpr OptionRow kOptions[] = {
      "how long to wait for answers (default 5, the\n"
      "probe's wait)",
      TakeWait},
-};
+  };
+  return rows;
+}
 
 constexpr std::size_t kHelpColumn = 25;
 
@@ -144,11 +150,11 @@ void AppendOptionHelp(std::string& text, const std::string& head, const std::str
 
 }  // namespace
 
-std::span<const OptionRow> OptionTable() { return kOptions; }
+std::span<const OptionRow> OptionTable() { return Options(); }
 
 std::string OptionHelp(Command command) {
   std::string text;
-  for (const OptionRow& row : kOptions) {
+  for (const OptionRow& row : Options()) {
     if (row.command != command) continue;
     std::string head = row.shortName ? std::string("  ") + row.shortName + ", " : "      ";
     head += row.longName;

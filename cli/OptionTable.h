@@ -22,7 +22,7 @@ struct OptionRow {
   const char* shortName;  // "-a", or nullptr
   const char* valueName;  // "ADDR", or nullptr for a flag
   Command command;        // Command::None: a global option, valid anywhere
-  const char* help;       // lines after the first are separated by '\n'
+  std::string help;       // lines after the first are separated by '\n'
   // Takes the option's value; returns what the value should have been
   // ("takes ..."), empty when it was accepted.
   std::string (*take)(ParseState& state, const std::string& value);

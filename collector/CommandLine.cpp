@@ -92,7 +92,7 @@ Polls the pulse counters of many devices at once, for ever, and writes every
 sample and event as a line: JSON Lines on standard output, or CSV files.
 
 Devices:
-  -d, --device ADDR[:PORT][=NAME]  a device (port 10003 unless given; the
+  -d, --device ADDR[:PORT][=NAME]  a device (port )" + std::to_string(kDefaultPort) + R"( unless given; the
                                    name defaults to the address); repeatable
   -c, --config FILE                a TOML file with settings and [[device]]
                                    tables; repeatable

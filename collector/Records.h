@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/DeviceState.h"
+#include "common/Protocol.h"
 
 namespace kestrel::collector {
 
@@ -17,7 +18,7 @@ using WallClock = std::chrono::system_clock;
 using SteadyClock = std::chrono::steady_clock;
 
 // The device's command port unless told otherwise.
-inline constexpr std::uint16_t kDefaultPort = 10003;
+inline constexpr std::uint16_t kDefaultPort = protocol::kCommandPort;
 
 // Which device a record is about: the name it is known by (the configured
 // name, else the address) and where it is reached.

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "common/Protocol.h"
 #include "common/SettingWords.h"
 
 namespace kestrel::sim {
@@ -26,7 +27,7 @@ struct OptionDef {
   const char* name;
   Arg arg;
   const char* valueName;
-  const char* help;
+  std::string help;
   Apply apply;
 };
 
@@ -148,12 +149,12 @@ const std::vector<OptionDef>& Options() {
          return {};
        }},
       {"--port", Arg::Required, "N",
-       "TCP command port (default 10003; 0 lets the system choose, the ready\n"
+       "TCP command port (default " + std::to_string(protocol::kCommandPort) + "; 0 lets the system choose, the ready\n"
        "line tells which).",
        [](SimConfig& c, const std::string& v) { return ApplyPort(c.commandPort, v); }},
-      {"--config-port", Arg::Required, "N", "TCP configuration port (default 9998; 0 as above).",
+      {"--config-port", Arg::Required, "N", "TCP configuration port (default " + std::to_string(protocol::kConfigPort) + "; 0 as above).",
        [](SimConfig& c, const std::string& v) { return ApplyPort(c.configPort, v); }},
-      {"--discovery-port", Arg::Required, "N", "UDP discovery port (default 30718; 0 as above).",
+      {"--discovery-port", Arg::Required, "N", "UDP discovery port (default " + std::to_string(protocol::kProbePort) + "; 0 as above).",
        [](SimConfig& c, const std::string& v) { return ApplyPort(c.discoveryPort, v); }},
       {"--model", Arg::Required, "N",
        "model index 0 to 31 except 15, which the identify reply cannot express\n"

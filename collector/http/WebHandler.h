@@ -28,7 +28,7 @@ struct WebSources {
   // Connect steps and one read for a device that is not polled (ProbeOnce
   // with the collector's time-outs and interface).
   std::function<ProbeOutcome(const DeviceRef&)> probe;
-  std::uint16_t defaultDevicePort = 10003;
+  std::uint16_t defaultDevicePort = kDefaultPort;
 };
 
 struct WebRequest {
