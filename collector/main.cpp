@@ -2,15 +2,14 @@
 // over time, as JSON Lines or CSV.
 #include <signal.h>
 
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/ProjectVersion.h"
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
+#include "collector/FileText.h"
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
@@ -32,15 +31,6 @@ constexpr char kProgram[] = "kestrel-collector";
 int Usage(const std::string& problem) {
   std::cerr << kProgram << ": " << problem << "\nTry '" << kProgram << " --help'.\n";
   return kExitUsage;
-}
-
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return text.str();
 }
 
 PollTimings TimingsOf(const CollectorConfig& c) {
@@ -87,7 +77,7 @@ int main(int argc, char** argv) {
 
   // Everything is checked before any device is contacted.
   for (const std::string& file : cl.configFiles) {
-    const std::optional<std::string> text = ReadFile(file);
+    const std::optional<std::string> text = ReadFileText(file);
     if (!text) return Usage(file + ": cannot be read");
     if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
   }
