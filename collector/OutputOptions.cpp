@@ -129,7 +129,7 @@ std::string OutputHelpText() {
   return R"(Metrics (Prometheus text format):
       --listen [ADDR:]PORT         serve /metrics and /probe?target=ADDR[:PORT]
                                    (address 127.0.0.1 unless given; our port
-                                   is 9731)
+                                   is )" + std::to_string(kDefaultWebPort) + R"()
       --web-auth-file FILE         require basic authentication: USER:HASH
                                    lines (bcrypt as htpasswd -nB makes them,
                                    yescrypt or SHA-crypt)
@@ -138,7 +138,7 @@ std::string OutputHelpText() {
       --probe-allow ADDR/LEN       networks /probe may reach; repeatable
                                    (the interface's own network)
 Message broker (MQTT):
-      --mqtt HOST[:PORT]           publish to this broker (port 1883)
+      --mqtt HOST[:PORT]           publish to this broker (port )" + std::to_string(kMqttPort) + R"()
       --mqtt-id ID                 the collector's name in topics and client
                                    id (the host name)
       --mqtt-topic PREFIX          first level of every topic (kestrel)
