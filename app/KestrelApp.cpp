@@ -3,14 +3,14 @@
 #include "net/Socket.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::app {
 
 // Runs the main window; the program ends when it closes, whatever its result.
 // The socket library stays started until the process ends.
 bool CKestrelApp::InitInstance() {
   net::StartSocketLibrary();
   {
-    CKestrelDlg dialog(deviceState);
+    ui::CKestrelDlg dialog(deviceState);
     m_pMainWnd = &dialog;
     dialog.DoModal();
   }
@@ -18,4 +18,4 @@ bool CKestrelApp::InitInstance() {
   return false;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::app

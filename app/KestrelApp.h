@@ -2,7 +2,7 @@
 #include "common/DeviceState.h"
 #include "framework/WinApp.h"
 
-namespace kestrel {
+namespace kestrel::app {
 
 // The application: owns the one device state of the process and runs the
 // main window once.
@@ -13,4 +13,4 @@ class CKestrelApp : public fw::CWinApp {
   DeviceState deviceState;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::app

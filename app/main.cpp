@@ -1,6 +1,6 @@
 #include "app/KestrelApp.h"
 
 int main(int argc, char** argv) {
-  kestrel::CKestrelApp app;
+  kestrel::app::CKestrelApp app;
   return app.Run(argc, argv);
 }

@@ -36,7 +36,7 @@ namespace kestrel::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // The waits of the design, in milliseconds.
 constexpr double kDrainPollMs = 1.0;
@@ -45,7 +45,7 @@ constexpr int kModelInputs = 8;  // model 21, the simulator's default
 // Probe pause, the drain on opening, MI, then PJ, PP and one PH per input.
 constexpr double kConnectFloorMs = kProbePauseMs + kDrainPollMs * (1 + 1 + 2 + kModelInputs);
 
-class SilentFrontEnd : public FrontEnd {
+class SilentFrontEnd : public device::FrontEnd {
  public:
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
@@ -179,25 +179,27 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
   DeviceState state;
   state.localAddress = AddressOf(o.local);
   state.protocolFamily = ProtocolFamily::Unknown;
-  CommandChannel channel(state);  // the product's time-outs
+  net::CommandChannel channel(state);  // the product's time-outs
   SilentFrontEnd frontEnd;
-  CommandSet commands(state, channel, frontEnd);
-  ConnectSettings settings;  // the product's probe waits and pause
+  device::CommandSet commands(state, channel, frontEnd);
+  device::ConnectSettings settings;  // the product's probe waits and pause
   settings.probe.devicePort = sim.ports().discovery;
   settings.configPort = sim.ports().config;
   const std::string portText = std::to_string(sim.ports().command);
 
-  const auto connect = [&] { return ConnectDevice(commands, o.address, portText, settings); };
-  if (connect() != ConnectResult::Connected || CurrentInputCount(state) != kModelInputs) {
+  const auto connect = [&] {
+    return device::ConnectDevice(commands, o.address, portText, settings);
+  };
+  if (connect() != device::ConnectResult::Connected || CurrentInputCount(state) != kModelInputs) {
     std::fprintf(stderr, "cannot connect to kestrel-sim: %s\n", state.lastError.c_str());
     return false;
   }
 
   const std::uint8_t readCounter[] = {'P', 'G', 0x20, 0xC8};
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   figures.push_back({"One Transact (PG)", Measure(Count(o, 1000), [&] {
                        channel.Transact(readCounter, sizeof readCounter, reply, UntilTerminator,
-                                        Slot::MainSlot);
+                                        net::Slot::MainSlot);
                      }),
                      kDrainPollMs, 1.15, ""});
   figures.push_back({"ReadSettings, eight inputs", Measure(Count(o, 200), [&] { commands.ReadSettings(); }),
@@ -206,14 +208,14 @@ bool CoreFigures(const Options& o, std::vector<Figure>& figures) {
                        for (int k = 0; k < kModelInputs; ++k) commands.ReadCount(k);
                      }),
                      kDrainPollMs * kModelInputs, 1.15, ""});
-  DisconnectDevice(commands);
+  device::DisconnectDevice(commands);
   Samples connects;
   for (int i = 0; i < Count(o, 100); ++i) {
     const auto start = Clock::now();
-    const ConnectResult r = connect();
+    const device::ConnectResult r = connect();
     connects.Add(Clock::now() - start);
-    DisconnectDevice(commands);
-    if (r != ConnectResult::Connected) ++frontEnd.messages;
+    device::DisconnectDevice(commands);
+    if (r != device::ConnectResult::Connected) ++frontEnd.messages;
   }
   figures.push_back({"Connect workflow (probe to settings read)", connects, kConnectFloorMs, 1.15, ""});
   return frontEnd.messages == 0;

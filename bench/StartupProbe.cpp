@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   fw::PlatformApp app(argc, argv);
   kestrel::net::StartSocketLibrary();
   kestrel::DeviceState state;
-  kestrel::CKestrelDlg dialog(state);
+  kestrel::ui::CKestrelDlg dialog(state);
   const int result = fw::testing::RunModalScript(dialog, [] {
     std::puts("shown");
     std::fflush(stdout);

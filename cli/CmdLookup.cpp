@@ -10,7 +10,7 @@
 namespace kestrel::cli {
 
 int RunInterfaces(const Invocation& inv, Terminal& terminal) {
-  const std::optional<AdapterTable> table = LoadAdapters(terminal.messages);
+  const std::optional<net::AdapterTable> table = LoadAdapters(terminal.messages);
   if (!table) return kExitFailure;
   for (std::int32_t i = 0; i < table->count; ++i)
     if (!terminal.Print(InterfaceLine(table->rows[i], inv.json))) return kExitFailure;
@@ -21,7 +21,7 @@ int RunProbe(const Invocation& inv, Terminal& terminal) {
   DeviceConnection connection(terminal.messages);
   if (const int status = connection.SelectInterface(inv); status != kExitOk) return status;
   // The same entry rules as the connect steps, which the probe alone skips.
-  const std::string address = TrimEntry(inv.address);
+  const std::string address = device::TrimEntry(inv.address);
   const char* refusal = address.empty()                           ? kMsgInvalidIpAddress
                         : !net::ResolveDeviceAddress(address) ? kMsgInvalidAddress
                                                                   : nullptr;
@@ -30,10 +30,10 @@ int RunProbe(const Invocation& inv, Terminal& terminal) {
     terminal.messages << "Try 'kestrelctl probe --help'.\n";
     return kExitUsage;
   }
-  const std::int32_t result = ProbeDevice(connection.state(), address);
+  const std::int32_t result = net::ProbeDevice(connection.state(), address);
   if (!terminal.Print(ProbeLine(result, connection.state(), inv.json))) return kExitFailure;
   if (result == 0) return kExitOk;
-  connection.Tell(ProbeFailureText(result));
+  connection.Tell(device::ProbeFailureText(result));
   return kExitFailure;
 }
 
@@ -42,19 +42,20 @@ int RunScan(const Invocation& inv, Terminal& terminal) {
   if (const int status = connection.SelectInterface(inv); status != kExitOk) return status;
   std::uint32_t target = net::kAddressNone;  // the limited broadcast
   if (!inv.address.empty()) {
-    const std::optional<std::uint32_t> address = net::ParseDottedAddress(TrimEntry(inv.address));
+    const std::optional<std::uint32_t> address =
+        net::ParseDottedAddress(device::TrimEntry(inv.address));
     if (!address) return UsageError(terminal.messages, "--address takes a dotted IPv4 address for scan", inv.command);
     target = *address;
   }
   int error = 0;
   const auto waitMs = static_cast<std::uint32_t>(inv.scan.waitSeconds * 1000);
-  const std::vector<ScanAnswer> answers =
-      ScanForDevices(connection.state().localAddress, waitMs, ProbeSettings{}, error, target);
+  const std::vector<net::ScanAnswer> answers = net::ScanForDevices(
+      connection.state().localAddress, waitMs, net::ProbeSettings{}, error, target);
   if (error != 0) {
     connection.Tell(NetworkErrorText('F', error));
     return kExitFailure;
   }
-  for (const ScanAnswer& a : answers)
+  for (const net::ScanAnswer& a : answers)
     if (!terminal.Print(ScanLine(a, inv.json))) return kExitFailure;
   return kExitOk;
 }

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 // The enabled inputs as read from the device, in order; the first failure
 // ends the reading (its message is out, and no later input is asked).
-bool TakeSample(CommandSet& commands, Sample& sample) {
+bool TakeSample(device::CommandSet& commands, Sample& sample) {
   const DeviceState& state = commands.state();
   sample.time = report::FormatIsoTimestamp(report::LocalNow());
   sample.inputCount = CurrentInputCount(state);

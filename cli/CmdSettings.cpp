@@ -34,7 +34,7 @@ int RunApply(const Invocation& inv, Terminal& terminal) {
                         Command::Apply);
   // The window disables its apply button then: the settings are sent with the
   // counting bit clear, which would switch counting off.
-  if (CountingState(state)) {
+  if (device::CountingState(state)) {
     connection.Tell("kestrelctl: settings cannot be applied while counting runs; run 'stop' first");
     return kExitFailure;
   }
@@ -54,7 +54,7 @@ int RunStart(const Invocation& inv, Terminal& terminal) {
   DeviceConnection connection(terminal.messages);
   if (const int status = connection.Connect(inv); status != kExitOk) return status;
   DeviceState& state = connection.state();
-  if (CountingState(state))
+  if (device::CountingState(state))
     return terminal.Print(CountingLine(state, false, inv.json)) ? kExitOk : kExitFailure;
   // Switched on in the START-STOP period with the gate stopped: the window's
   // button stops in this state, so it is pressed twice, as an operator would

@@ -4,8 +4,8 @@
 
 namespace kestrel::cli {
 
-std::optional<AdapterTable> LoadAdapters(std::ostream& messages) {
-  std::optional<AdapterTable> table = BuildAdapterTable(ReadPlatformAdapters());
+std::optional<net::AdapterTable> LoadAdapters(std::ostream& messages) {
+  std::optional<net::AdapterTable> table = net::BuildAdapterTable(net::ReadPlatformAdapters());
   if (!table) {
     // The window ends silently here; a script at least learns why.
     messages << "kestrelctl: the list of network adapters could not be read\n";
@@ -32,13 +32,13 @@ DeviceConnection::DeviceConnection(std::ostream& messages)
 }
 
 DeviceConnection::~DeviceConnection() {
-  if (connected_) DisconnectDevice(commands_);
+  if (connected_) device::DisconnectDevice(commands_);
 }
 
 int DeviceConnection::SelectInterface(const Invocation& inv) {
-  const std::optional<AdapterTable> table = LoadAdapters(messages_);
+  const std::optional<net::AdapterTable> table = LoadAdapters(messages_);
   if (!table) return kExitFailure;
-  const AdapterEntry* row = FindAdapterEntry(*table, inv.interface);
+  const net::AdapterEntry* row = net::FindAdapterEntry(*table, inv.interface);
   if (row == nullptr)
     return UsageError(messages_,
                       "no usable interface '" + inv.interface.value_or("") +
@@ -50,17 +50,17 @@ int DeviceConnection::SelectInterface(const Invocation& inv) {
 
 int DeviceConnection::Connect(const Invocation& inv) {
   if (const int status = SelectInterface(inv); status != kExitOk) return status;
-  switch (ConnectDevice(commands_, inv.address, inv.portText, ConnectSettings{})) {
-    case ConnectResult::Connected:
+  switch (device::ConnectDevice(commands_, inv.address, inv.portText, device::ConnectSettings{})) {
+    case device::ConnectResult::Connected:
       connected_ = true;
       return kExitOk;
-    case ConnectResult::InvalidEntry:
+    case device::ConnectResult::InvalidEntry:
       // The message is already out; only the hint is missing.
       messages_ << "Try 'kestrelctl " << CommandName(inv.command) << " --help'.\n";
       return kExitUsage;
-    case ConnectResult::Refused:
+    case device::ConnectResult::Refused:
       return kExitRefused;
-    case ConnectResult::Failed:
+    case device::ConnectResult::Failed:
       break;
   }
   return kExitFailure;

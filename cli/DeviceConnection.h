@@ -19,7 +19,7 @@ namespace kestrel::cli {
 
 // The adapter table as the window builds it at start; nullopt after telling
 // the operator why there is none.
-std::optional<AdapterTable> LoadAdapters(std::ostream& messages);
+std::optional<net::AdapterTable> LoadAdapters(std::ostream& messages);
 
 // Prints a usage error with its one-line hint and returns kExitUsage.
 int UsageError(std::ostream& messages, const std::string& problem, Command command);
@@ -40,15 +40,15 @@ class DeviceConnection {
   void Tell(const std::string& text) { frontEnd_.ShowMessage(text); }
 
   DeviceState& state() { return state_; }
-  CommandSet& commands() { return commands_; }
+  device::CommandSet& commands() { return commands_; }
   std::ostream& messages() { return messages_; }
 
  private:
   std::ostream& messages_;
   DeviceState state_;
   TerminalFrontEnd frontEnd_;
-  CommandChannel channel_;
-  CommandSet commands_;
+  net::CommandChannel channel_;
+  device::CommandSet commands_;
   bool connected_ = false;
 };
 

@@ -63,8 +63,8 @@ std::string Printable(const std::string& text) {
 
 }  // namespace
 
-std::string InterfaceLine(const AdapterEntry& entry, bool json) {
-  if (!json) return AdapterListText(entry);
+std::string InterfaceLine(const net::AdapterEntry& entry, bool json) {
+  if (!json) return net::AdapterListText(entry);
   return JsonObject()
       .Add("ifIndex", entry.ifIndex)
       .Add("address", net::FormatAddress(entry.address))
@@ -86,7 +86,7 @@ std::string ProbeLine(std::int32_t result, const DeviceState& state, bool json) 
          " family=" + std::to_string(state.protocolFamily);
 }
 
-std::string ScanLine(const ScanAnswer& answer, bool json) {
+std::string ScanLine(const net::ScanAnswer& answer, bool json) {
   const std::string address = net::FormatAddress(answer.source.address);
   const std::string product(answer.productCode.data(), answer.productCode.size());
   if (json)
@@ -131,7 +131,7 @@ std::vector<std::string> InfoLines(const DeviceState& state, bool json) {
       "model: " + std::string(ModelRowAt(state.modelIndex).displayName),
       "inputs: " + std::to_string(inputCount),
       "protocol family: " + std::to_string(state.protocolFamily),
-      std::string("counting: ") + PulseCountText(CountingState(state)),
+      std::string("counting: ") + PulseCountText(device::CountingState(state)),
       std::string("counting switch: ") + (state.countingOn != 0 ? "on" : "off"),
       std::string("start-stop gate: ") + (state.startStopRunning != 0 ? "running" : "stopped"),
       "period: " + PeriodWord(state.countPeriod),

@@ -13,9 +13,9 @@
 
 namespace kestrel::cli {
 
-std::string InterfaceLine(const AdapterEntry& entry, bool json);
+std::string InterfaceLine(const net::AdapterEntry& entry, bool json);
 
-std::string ScanLine(const ScanAnswer& answer, bool json);
+std::string ScanLine(const net::ScanAnswer& answer, bool json);
 
 std::string ProbeLine(std::int32_t result, const DeviceState& state, bool json);
 

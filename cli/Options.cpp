@@ -129,7 +129,7 @@ class Parser {
       error_ = std::string("--address is required for ") + CommandName(inv.command);
       return;
     }
-    if (!IsUsablePort(PortNumberOf(TrimEntry(inv.portText))))
+    if (!device::IsUsablePort(device::PortNumberOf(device::TrimEntry(inv.portText))))
       error_ = "--port takes a port number from 1 to 65535, not '" + inv.portText + "'";
   }
 

@@ -8,7 +8,7 @@
 
 namespace kestrel::cli {
 
-class TerminalFrontEnd final : public FrontEnd {
+class TerminalFrontEnd final : public device::FrontEnd {
  public:
   explicit TerminalFrontEnd(std::ostream& messages) : messages_(messages) {}
 

@@ -27,8 +27,8 @@ struct Link {
   }
   DeviceState state;
   MessageKeeper messages;
-  CommandChannel channel;
-  CommandSet commands;
+  net::CommandChannel channel;
+  device::CommandSet commands;
 };
 
 DeviceIdentity IdentityOf(const DeviceRef& device, const DeviceState& state) {
@@ -62,8 +62,9 @@ bool ReadCounters(Link& link, std::array<std::optional<std::uint32_t>, kMaxInput
 }
 
 bool Connect(Link& link, const DeviceTarget& target, const PollTimings& timings) {
-  return ConnectDevice(link.commands, target.device.address, std::to_string(target.device.port),
-                       timings.connect) == ConnectResult::Connected;
+  return device::ConnectDevice(link.commands, target.device.address,
+                               std::to_string(target.device.port),
+                               timings.connect) == device::ConnectResult::Connected;
 }
 
 milliseconds RandomBetween(milliseconds low, milliseconds high) {
@@ -132,7 +133,7 @@ void DevicePoller::Run() {
     const milliseconds wait = Jittered(backoff);
     backoff = std::min(backoff * 2, timings_.backoffMax);
     gap = true;
-    link.channel.CloseSlot(Slot::MainSlot);
+    link.channel.CloseSlot(net::Slot::MainSlot);
     const WallClock::time_point now = WallClock::now();
     Update([&](DeviceSnapshot& s) {
       s.status = DeviceStatus::Down;
@@ -217,7 +218,7 @@ void DevicePoller::Run() {
     }
     if (connected) {
       // Stopping: the connection is closed, the device keeps counting.
-      DisconnectDevice(link.commands);
+      device::DisconnectDevice(link.commands);
       sink_.OnEvent(Event{EventKind::Disconnect, device, WallClock::now(), {}, {}, {}, 0, identity});
       sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Down, identity, {}, {}});
       Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });
@@ -271,7 +272,7 @@ ProbeOutcome ProbeOnce(const DeviceTarget& target, const PollTimings& timings) {
       outcome.message = link.messages.Take();
       outcome.failure = ClassifyFailure(outcome.message);
     }
-    link.channel.CloseSlot(Slot::MainSlot);
+    link.channel.CloseSlot(net::Slot::MainSlot);
     outcome.duration = duration_cast<milliseconds>(SteadyClock::now() - start);
     return outcome;
   };

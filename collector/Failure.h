@@ -11,7 +11,7 @@ namespace kestrel::collector {
 
 // The operations tell the operator through this port; the collector has no
 // operator at hand and keeps the last text for its failure record instead.
-class MessageKeeper final : public FrontEnd {
+class MessageKeeper final : public device::FrontEnd {
  public:
   void ShowMessage(const std::string& text) override { last_ = text; }
   void RefreshControls() override {}

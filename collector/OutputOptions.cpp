@@ -49,6 +49,10 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
     o.web.listenPort = static_cast<std::uint16_t>(*port);
   } else if (arg == "--web-auth-file") {
     text(o.web.authFile);
+  } else if (arg == "--web-tls-cert") {
+    text(o.web.tlsCertFile);
+  } else if (arg == "--web-tls-key") {
+    text(o.web.tlsKeyFile);
   } else if (arg == "--probe-allow") {
     const auto v = next();
     if (!v) return true;
@@ -105,8 +109,11 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
 }
 
 std::optional<std::string> CheckOutputOptions(const OutputOptions& o) {
-  if (!o.listen && (o.web.authFile || o.probeAllowGiven))
-    return "--web-auth-file and --probe-allow need --listen";
+  const WebOptions& w = o.web;
+  if (!o.listen && (w.authFile || w.tlsCertFile || w.tlsKeyFile || o.probeAllowGiven))
+    return "--web-auth-file, --web-tls-cert, --web-tls-key and --probe-allow need --listen";
+  if (w.tlsCertFile.has_value() != w.tlsKeyFile.has_value())
+    return "--web-tls-cert and --web-tls-key go together";
   const MqttOptions& b = o.broker;
   if (!o.mqtt && (b.user || b.password || b.caFile || b.caPath || b.certFile || b.keyFile || b.insecure ||
                   !b.id.empty() || b.topicPrefix != MqttOptions{}.topicPrefix ||
@@ -122,14 +129,16 @@ std::string OutputHelpText() {
   return R"(Metrics (Prometheus text format):
       --listen [ADDR:]PORT         serve /metrics and /probe?target=ADDR[:PORT]
                                    (address 127.0.0.1 unless given; our port
-                                   is 9731)
+                                   is )" + std::to_string(kDefaultWebPort) + R"()
       --web-auth-file FILE         require basic authentication: USER:HASH
                                    lines (bcrypt as htpasswd -nB makes them,
                                    yescrypt or SHA-crypt)
+      --web-tls-cert FILE          serve HTTPS with this certificate (chain)
+      --web-tls-key FILE           and its private key, both PEM
       --probe-allow ADDR/LEN       networks /probe may reach; repeatable
                                    (the interface's own network)
 Message broker (MQTT):
-      --mqtt HOST[:PORT]           publish to this broker (port 1883)
+      --mqtt HOST[:PORT]           publish to this broker (port )" + std::to_string(kMqttPort) + R"()
       --mqtt-id ID                 the collector's name in topics and client
                                    id (the host name)
       --mqtt-topic PREFIX          first level of every topic (kestrel)

@@ -19,8 +19,8 @@ struct DeviceTarget {
 // The bounds of every wait. The defaults are the product's; tests shorten
 // them.
 struct PollTimings {
-  ChannelTimeouts channel{};
-  ConnectSettings connect{};
+  net::ChannelTimeouts channel{};
+  device::ConnectSettings connect{};
   // Waits between connect attempts after a failure: the first, doubling up
   // to the longest, each drawn at random from [wait/2, wait] (jitter) so that
   // devices that failed together do not all come back at the same moment.

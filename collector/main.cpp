@@ -2,15 +2,14 @@
 // over time, as JSON Lines or CSV.
 #include <signal.h>
 
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/ProjectVersion.h"
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
+#include "collector/FileText.h"
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
@@ -32,15 +31,6 @@ constexpr char kProgram[] = "kestrel-collector";
 int Usage(const std::string& problem) {
   std::cerr << kProgram << ": " << problem << "\nTry '" << kProgram << " --help'.\n";
   return kExitUsage;
-}
-
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return text.str();
 }
 
 PollTimings TimingsOf(const CollectorConfig& c) {
@@ -87,20 +77,21 @@ int main(int argc, char** argv) {
 
   // Everything is checked before any device is contacted.
   for (const std::string& file : cl.configFiles) {
-    const std::optional<std::string> text = ReadFile(file);
+    const std::optional<std::string> text = ReadFileText(file);
     if (!text) return Usage(file + ": cannot be read");
     if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
   }
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);
   if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
 
-  const std::optional<AdapterTable> adapters = BuildAdapterTable(ReadPlatformAdapters());
+  const std::optional<net::AdapterTable> adapters =
+      net::BuildAdapterTable(net::ReadPlatformAdapters());
   if (!adapters || adapters->count == 0) {
     std::cerr << kProgram << ": " << (adapters ? kMsgNoNetworkDevice : "the list of network adapters could not be read") << "\n";
     return kExitFailure;
   }
   const auto localAddressOf = [&](const std::optional<std::string>& name) -> std::optional<std::uint32_t> {
-    const AdapterEntry* row = FindAdapterEntry(*adapters, name);
+    const net::AdapterEntry* row = net::FindAdapterEntry(*adapters, name);
     if (row == nullptr) return std::nullopt;
     return row->address;
   };
@@ -138,7 +129,7 @@ int main(int argc, char** argv) {
   const PollTimings timings = TimingsOf(config);
   PollerRegistry pollers;
   std::string outputError;
-  const AdapterEntry* localRow = FindAdapterEntry(*adapters, config.interface);
+  const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
       cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
   if (!services) {
@@ -149,10 +140,11 @@ int main(int argc, char** argv) {
 
   const auto scan = [&] {
     int error = 0;
-    const auto answers = ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
-                                        timings.connect.probe, error);
+    const auto answers =
+        net::ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
+                            timings.connect.probe, error);
     if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
-    for (const ScanAnswer& a : answers) {
+    for (const net::ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
       if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;

@@ -9,7 +9,7 @@
 #include "common/Protocol.h"
 #include "device/ReplyFields.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 namespace {
 
@@ -40,7 +40,8 @@ class Exchange {
  public:
   Exchange(CommandSet& set, const Request& request) {
     status_ = set.channel().Transact(request.bytes.data(), request.length, reply_,
-                                     ReplyFraming::UntilTerminator, Slot::MainSlot, &length_);
+                                     net::ReplyFraming::UntilTerminator, net::Slot::MainSlot,
+                                     &length_);
   }
 
   bool ok() const { return Succeeded(status_); }
@@ -51,7 +52,7 @@ class Exchange {
   }
 
  private:
-  ReplyBuffer reply_{};
+  net::ReplyBuffer reply_{};
   std::size_t length_ = 0;
   Status status_ = kStatusFail;
 };
@@ -205,4 +206,4 @@ Status CommandSet::ReadCount(int input) {
   return kStatusOk;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

@@ -9,11 +9,11 @@
 #include "device/FrontEnd.h"
 #include "net/CommandChannel.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 class CommandSet {
  public:
-  CommandSet(DeviceState& state, CommandChannel& channel, FrontEnd& frontEnd)
+  CommandSet(DeviceState& state, net::CommandChannel& channel, FrontEnd& frontEnd)
       : state_(state), channel_(channel), frontEnd_(frontEnd) {}
 
   // Every operation returns failure after it has shown the message; callers
@@ -37,7 +37,7 @@ class CommandSet {
   Status ReadCount(int input);
 
   DeviceState& state() { return state_; }
-  CommandChannel& channel() { return channel_; }
+  net::CommandChannel& channel() { return channel_; }
   FrontEnd& frontEnd() { return frontEnd_; }
 
  private:
@@ -47,8 +47,8 @@ class CommandSet {
   Status SendGate(std::uint8_t gate);
 
   DeviceState& state_;
-  CommandChannel& channel_;
+  net::CommandChannel& channel_;
   FrontEnd& frontEnd_;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::device

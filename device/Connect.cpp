@@ -9,7 +9,7 @@
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 std::string TrimEntry(const std::string& text) {
   std::size_t first = 0;
@@ -42,8 +42,8 @@ std::int32_t PortNumberOf(const std::string& text) {
 bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
 
 std::string ProbeFailureText(std::int32_t result) {
-  if (result == kProbeRejected) return kMsgUnsupportedModel;
-  if (result == kProbeNoAnswer) return kMsgTargetNotFound;
+  if (result == net::kProbeRejected) return kMsgUnsupportedModel;
+  if (result == net::kProbeNoAnswer) return kMsgTargetNotFound;
   return NetworkErrorText('F', static_cast<int>(result));
 }
 
@@ -98,18 +98,18 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
   state.port = PortNumberOf(portEntry);
   if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
 
-  const std::int32_t probe = ProbeDevice(state, state.deviceAddress, settings.probe);
+  const std::int32_t probe = net::ProbeDevice(state, state.deviceAddress, settings.probe);
   if (probe != 0)
     return Stop(commands, ProbeFailureText(probe),
-                probe == kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
+                probe == net::kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
 
-  if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, Slot::MainSlot)))
+  if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, net::Slot::MainSlot)))
     return Stop(commands, state.lastError, ConnectResult::Failed);
 
   const ConnectResult result = IdentifyAndRead(commands, settings);
   // A connection that will not be used must not stay open until the process
   // ends; the next attempt opens its own.
-  if (result != ConnectResult::Connected) commands.channel().CloseSlot(Slot::MainSlot);
+  if (result != ConnectResult::Connected) commands.channel().CloseSlot(net::Slot::MainSlot);
   return result;
 }
 
@@ -123,7 +123,7 @@ void DisconnectDevice(CommandSet& commands) {
   // connection reads its real state.
   state.countingOn = 0;
   state.startStopRunning = 0;
-  commands.channel().CloseSlot(Slot::MainSlot);
+  commands.channel().CloseSlot(net::Slot::MainSlot);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

@@ -9,10 +9,10 @@
 #include "net/CommandChannel.h"
 #include "net/Probe.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 struct ConnectSettings {
-  ProbeSettings probe;
+  net::ProbeSettings probe;
   std::uint16_t configPort = protocol::kConfigPort;
 };
 
@@ -43,4 +43,4 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
 // Nothing is sent to the device.
 void DisconnectDevice(CommandSet& commands);
 
-}  // namespace kestrel
+}  // namespace kestrel::device

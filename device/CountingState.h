@@ -5,7 +5,7 @@
 
 #include "common/DeviceState.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 // Counting is shown as running: switched on and, in the START-STOP period,
 // with its gate running too. In a timed period the gate plays no part.
@@ -21,4 +21,4 @@ constexpr bool SettingsEditable(const DeviceState& state, std::int32_t connected
   return connected != 0 && !CountingState(state);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

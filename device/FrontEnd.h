@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace kestrel {
+namespace kestrel::device {
 
 // How the device operations reach the operator and the front end's display.
 // The window implements it with message boxes and control refreshes; the
@@ -24,4 +24,4 @@ class FrontEnd {
   virtual void StopAutoUpdate() = 0;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::device

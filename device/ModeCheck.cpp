@@ -4,7 +4,7 @@
 
 #include "common/Protocol.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 namespace {
 
@@ -49,12 +49,12 @@ bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length) {
 
 ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
   DeviceState& state = commands.state();
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   std::size_t length = 0;
   const Status s = commands.channel().TransactOnConfigPort(
       state.deviceAddress, configPort,
       reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery),
-      protocol::kConfigDumpQueryLength, reply, ReplyFraming::UntilEndMarker, &length);
+      protocol::kConfigDumpQueryLength, reply, net::ReplyFraming::UntilEndMarker, &length);
   if (Failed(s)) {
     commands.frontEnd().ShowMessage(state.lastError);
     return ModeCheckOutcome::LinkFailed;
@@ -66,4 +66,4 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
   return ModeCheckOutcome::Passed;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

@@ -7,7 +7,7 @@
 #include "common/OperatorTexts.h"
 #include "device/CommandSet.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 enum class ModeCheckOutcome { Passed, Refused, LinkFailed };
 
@@ -18,4 +18,4 @@ bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length);
 // tells the operator about a failure or a refusal.
 ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort);
 
-}  // namespace kestrel
+}  // namespace kestrel::device

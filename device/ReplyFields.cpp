@@ -1,6 +1,6 @@
 #include "device/ReplyFields.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 namespace {
 bool HoldsOffset(std::size_t length, std::size_t offset) { return offset + 1 < length; }
@@ -46,4 +46,4 @@ std::optional<std::uint32_t> DecodeCounterReply(const std::uint8_t* reply, std::
   return protocol::ParseCounterText(reply + protocol::kPgCounterOffset, protocol::kPgCounterLength);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::device

@@ -9,7 +9,7 @@
 
 #include "common/Protocol.h"
 
-namespace kestrel {
+namespace kestrel::device {
 
 // MI: unit number, model index and, for an extended model byte, the family.
 struct Identity {
@@ -30,4 +30,4 @@ std::optional<protocol::InputMode> DecodeInputModeReply(const std::uint8_t* repl
 // PG: the counter from its eight hexadecimal characters.
 std::optional<std::uint32_t> DecodeCounterReply(const std::uint8_t* reply, std::size_t length);
 
-}  // namespace kestrel
+}  // namespace kestrel::device

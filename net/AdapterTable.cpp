@@ -6,7 +6,7 @@
 
 #include "net/AddressText.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 // Operational states of an interface row that make it usable.
@@ -105,7 +105,7 @@ std::optional<AdapterTable> BuildAdapterTable(const AdapterSnapshot& snapshot) {
 }
 
 std::string AdapterListText(const AdapterEntry& entry) {
-  return net::FormatAddress(entry.address) + " (" + entry.friendlyName + ")";
+  return FormatAddress(entry.address) + " (" + entry.friendlyName + ")";
 }
 
 const AdapterEntry* FindAdapterEntry(const AdapterTable& table,
@@ -114,11 +114,11 @@ const AdapterEntry* FindAdapterEntry(const AdapterTable& table,
   if (!name) return &table.rows[0];
   for (std::int32_t i = 0; i < table.count; ++i) {
     const AdapterEntry& row = table.rows[i];
-    if (*name == net::FormatAddress(row.address) ||
+    if (*name == FormatAddress(row.address) ||
         (!row.friendlyName.empty() && *name == row.friendlyName))
       return &row;
   }
   return nullptr;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

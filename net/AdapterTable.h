@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel {
+namespace kestrel::net {
 
 inline constexpr std::size_t kAdapterRows = 256;
 inline constexpr std::size_t kAdapterTextMax = 255;  // bytes of text, without terminator
@@ -62,4 +62,4 @@ std::string AdapterListText(const AdapterEntry& entry);
 const AdapterEntry* FindAdapterEntry(const AdapterTable& table,
                                      const std::optional<std::string>& name);
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -9,7 +9,7 @@
 #include "net/AddressText.h"
 #include "net/ErrorNumbers.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 namespace {
 
@@ -27,12 +27,12 @@ std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
+Status ConnectWithTimeout(SocketHandle socket, Endpoint peer, std::uint32_t timeoutMs,
                           int& errorNumber) {
-  return net::ConnectWithin(socket, peer, timeoutMs, errorNumber) ? kStatusOk : kStatusFail;
+  return ConnectWithin(socket, peer, timeoutMs, errorNumber) ? kStatusOk : kStatusFail;
 }
 
-void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs) {
+void DrainInput(SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs) {
   std::array<std::uint8_t, kDrainChunk> scratch{};
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   // Each pass either stops or consumes at least one byte, so a peer that
@@ -41,18 +41,18 @@ void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t li
   // and fails it by the reply rules.
   for (;;) {
     bool readable = false;
-    const int waitError = net::WaitReadable(socket, pollUs, readable);
+    const int waitError = WaitReadable(socket, pollUs, readable);
     // A failed wait is no stop by itself: the receive below reports the fault.
     if (waitError == 0 && !readable) return;
     std::size_t received = 0;
-    if (net::Receive(socket, scratch.data(), scratch.size(), received) != 0 || received == 0)
+    if (Receive(socket, scratch.data(), scratch.size(), received) != 0 || received == 0)
       return;
     if (Clock::now() >= deadline) return;
   }
 }
 
 CommandChannel::CommandChannel(DeviceState& state, ChannelTimeouts timeouts)
-    : state_(state), timeouts_(timeouts), slots_{net::kInvalidSocket, net::kInvalidSocket} {}
+    : state_(state), timeouts_(timeouts), slots_{kInvalidSocket, kInvalidSocket} {}
 
 CommandChannel::~CommandChannel() {
   CloseSlot(Slot::MainSlot);
@@ -62,13 +62,13 @@ CommandChannel::~CommandChannel() {
 // A closed slot forgets its handle, so that a later close cannot hit a
 // descriptor the system has since handed to someone else.
 void CommandChannel::CloseSlot(Slot slot) {
-  net::SocketHandle& s = handle(slot);
-  net::CloseSocket(s);
-  s = net::kInvalidSocket;
+  SocketHandle& s = handle(slot);
+  CloseSocket(s);
+  s = kInvalidSocket;
 }
 
 bool CommandChannel::IsOpen(Slot slot) const {
-  return slots_[static_cast<std::size_t>(slot)] != net::kInvalidSocket;
+  return slots_[static_cast<std::size_t>(slot)] != kInvalidSocket;
 }
 
 Status CommandChannel::Fail(std::string text) {
@@ -78,26 +78,26 @@ Status CommandChannel::Fail(std::string text) {
 
 Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port, Slot slot) {
   CloseSlot(slot);
-  net::SocketHandle& s = handle(slot);
-  if (const int e = net::CreateSocket(net::SocketKind::Stream, s); e != 0)
+  SocketHandle& s = handle(slot);
+  if (const int e = CreateSocket(SocketKind::Stream, s); e != 0)
     return Fail(NetworkErrorText('S', e));
-  if (const int e = net::Bind(s, {state_.localAddress, 0}); e != 0) {
+  if (const int e = Bind(s, {state_.localAddress, 0}); e != 0) {
     CloseSlot(slot);
     return Fail(NetworkErrorText('B', e));
   }
 
   // The workflow has checked the text before; an unconvertible one ends up as
   // the all-ones address and fails in the connect.
-  const net::Endpoint peer{net::ResolveDeviceAddress(address).value_or(net::kAddressNone),
-                           static_cast<std::uint16_t>(port)};
+  const Endpoint peer{ResolveDeviceAddress(address).value_or(kAddressNone),
+                      static_cast<std::uint16_t>(port)};
   int connectError = 0;
   if (Failed(ConnectWithTimeout(s, peer, timeouts_.connectMs, connectError))) {
     CloseSlot(slot);
     return Fail(NetworkErrorText('C', connectError));
   }
 
-  int e = net::SetSendTimeout(s, timeouts_.sendMs);
-  if (e == 0) e = net::SetReceiveTimeout(s, timeouts_.receiveMs);
+  int e = SetSendTimeout(s, timeouts_.sendMs);
+  if (e == 0) e = SetReceiveTimeout(s, timeouts_.receiveMs);
   if (e != 0) {
     CloseSlot(slot);
     return Fail(NetworkErrorText('D', e));
@@ -112,12 +112,12 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
                                 ReplyBuffer& reply, ReplyFraming framing, Slot slot,
                                 std::size_t* replyLength) {
   if (replyLength != nullptr) *replyLength = 0;
-  const net::SocketHandle s = handle(slot);
+  const SocketHandle s = handle(slot);
   // Late or surplus replies to earlier requests must not be read as this one's.
   DrainInput(s, timeouts_.drainPollUs, timeouts_.receiveMs);
 
   std::size_t sent = 0;
-  if (const int e = net::Send(s, request, requestLength, sent); e != 0)
+  if (const int e = Send(s, request, requestLength, sent); e != 0)
     return Fail(NetworkErrorText('D', e));
 
   // One byte per receive, so nothing after the end of the reply is consumed.
@@ -132,13 +132,13 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
     if (collector.droppedFrames() > 0) {
       bool readable = false;
       const std::uint32_t leftUs = MicrosecondsLeft(deadline);
-      if (leftUs == 0 || (net::WaitReadable(s, leftUs, readable) == 0 && !readable)) {
+      if (leftUs == 0 || (WaitReadable(s, leftUs, readable) == 0 && !readable)) {
         if (replyLength != nullptr) *replyLength = collector.length();
-        return Fail(NetworkErrorText('R', net::kErrTimedOut));
+        return Fail(NetworkErrorText('R', kErrTimedOut));
       }
     }
-    int e = net::Receive(s, &byte, 1, received);
-    if (e == 0 && received == 0) e = net::kErrConnectionReset;  // the peer closed mid-reply
+    int e = Receive(s, &byte, 1, received);
+    if (e == 0 && received == 0) e = kErrConnectionReset;  // the peer closed mid-reply
     if (e != 0) {
       if (replyLength != nullptr) *replyLength = collector.length();
       return Fail(NetworkErrorText('R', e));
@@ -168,4 +168,4 @@ Status CommandChannel::TransactOnConfigPort(const std::string& address, std::int
   return OpenChannel(address, state_.port, Slot::MainSlot);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

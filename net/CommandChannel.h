@@ -12,7 +12,7 @@
 #include "net/ReplyCollector.h"
 #include "net/Socket.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 enum class Slot : int { MainSlot = 0, ConfigSlot = 1 };
 
@@ -63,24 +63,24 @@ class CommandChannel {
   const ChannelTimeouts& timeouts() const { return timeouts_; }
 
  private:
-  net::SocketHandle& handle(Slot slot) { return slots_[static_cast<std::size_t>(slot)]; }
+  SocketHandle& handle(Slot slot) { return slots_[static_cast<std::size_t>(slot)]; }
   Status Fail(std::string text);
 
   DeviceState& state_;
   ChannelTimeouts timeouts_;
-  std::array<net::SocketHandle, 2> slots_;
+  std::array<SocketHandle, 2> slots_;
 };
 
 // Connects a socket within `timeoutMs`. On failure `errorNumber` is the
 // connect error, 10060 when the wait ran out, or 0 when the wait could not be
 // set up. The socket is blocking again afterwards.
-Status ConnectWithTimeout(net::SocketHandle socket, net::Endpoint peer, std::uint32_t timeoutMs,
+Status ConnectWithTimeout(SocketHandle socket, Endpoint peer, std::uint32_t timeoutMs,
                           int& errorNumber);
 
 // Throws away whatever has arrived on the socket, waiting at most `pollUs`
 // for each next piece; stops at quiet, a closed peer or an error, and after
 // `limitMs` at the latest, so that a peer that never stops sending cannot
 // hold the caller.
-void DrainInput(net::SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs);
+void DrainInput(SocketHandle socket, std::uint32_t pollUs, std::uint32_t limitMs);
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -10,7 +10,7 @@
 #include "net/AddressText.h"
 #include "net/SocketAddress.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 namespace {
 
@@ -44,45 +44,45 @@ bool NeedsFollowUp(std::int32_t kind) {
 // Closes the probe socket on every way out of ProbeDevice.
 class SocketCloser {
  public:
-  explicit SocketCloser(net::SocketHandle s) : s_(s) {}
-  ~SocketCloser() { net::CloseSocket(s_); }
+  explicit SocketCloser(SocketHandle s) : s_(s) {}
+  ~SocketCloser() { CloseSocket(s_); }
   SocketCloser(const SocketCloser&) = delete;
   SocketCloser& operator=(const SocketCloser&) = delete;
 
  private:
-  net::SocketHandle s_;
+  SocketHandle s_;
 };
 
 template <std::size_t N>
-int SendQuery(net::SocketHandle s, const std::array<std::uint8_t, N>& query, net::Endpoint to) {
-  return net::SendTo(s, query.data(), query.size(), to);
+int SendQuery(SocketHandle s, const std::array<std::uint8_t, N>& query, Endpoint to) {
+  return SendTo(s, query.data(), query.size(), to);
 }
 
 }  // namespace
 
 std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
                          const ProbeSettings& settings) {
-  net::SocketHandle s = net::kInvalidSocket;
-  if (const int e = net::CreateSocket(net::SocketKind::Datagram, s); e != 0) return e;
+  SocketHandle s = kInvalidSocket;
+  if (const int e = CreateSocket(SocketKind::Datagram, s); e != 0) return e;
   const SocketCloser closer(s);
 
   // Failures of the options, the bind and the sends show up as no answer or
   // as a failed receive, so they are not checked here.
-  net::SetBroadcast(s, true);
-  net::SetReceiveTimeout(s, settings.followUpReceiveMs);
-  net::Bind(s, {state.localAddress, 0});
+  SetBroadcast(s, true);
+  SetReceiveTimeout(s, settings.followUpReceiveMs);
+  Bind(s, {state.localAddress, 0});
 
   // A text that is neither an address nor a known host name becomes the
   // all-ones address, as the classic conversion gives it.
-  const net::Endpoint device{net::ResolveDeviceAddress(addressText).value_or(net::kAddressNone),
-                             settings.devicePort};
+  const Endpoint device{ResolveDeviceAddress(addressText).value_or(kAddressNone),
+                        settings.devicePort};
   SendQuery(s, protocol::kProbeQuery, device);
   std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
   SendQuery(s, protocol::kProbeSecondDatagram, device);
 
   const std::uint64_t waitUs = std::uint64_t{settings.replyWaitMs} * 1000u;
   bool readable = false;
-  if (const int e = net::WaitReadable(
+  if (const int e = WaitReadable(
           s, static_cast<std::uint32_t>(std::min<std::uint64_t>(waitUs, UINT32_MAX)), readable);
       e != 0)
     return e;
@@ -93,22 +93,22 @@ std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
   return Failed(ProbeFollowUp(state, s)) ? kProbeRejected : 0;
 }
 
-Status ParseProbeReply(DeviceState& state, net::SocketHandle socket) {
+Status ParseProbeReply(DeviceState& state, SocketHandle socket) {
   std::array<std::uint8_t, protocol::kProbeReplyBuffer> reply{};
   std::size_t received = 0;
-  net::Endpoint from;
-  if (net::ReceiveFrom(socket, reply.data(), reply.size(), received, from) != 0)
+  Endpoint from;
+  if (ReceiveFrom(socket, reply.data(), reply.size(), received, from) != 0)
     return kStatusFail;
   return ClassifyProbeReply(state, reply.data(), received, from);
 }
 
 Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::size_t length,
-                          net::Endpoint from) {
+                          Endpoint from) {
   // Without bytes 8 and 9 there is no product code to classify: such a reply
   // is treated like one that could not be received.
   if (length < protocol::kProductCodeOffset + 2) return kStatusFail;
 
-  state.responderAddress = net::ToSocketAddress(from);
+  state.responderAddress = ToSocketAddress(from);
   const char first = static_cast<char>(reply[protocol::kProductCodeOffset]);
   const char second = static_cast<char>(reply[protocol::kProductCodeOffset + 1]);
   state.productCode = {first, second};
@@ -117,23 +117,23 @@ Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::si
   return c.result;
 }
 
-Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket) {
+Status ProbeFollowUp(DeviceState& state, SocketHandle socket) {
   std::size_t received = 0;
-  net::Endpoint from;
+  Endpoint from;
 
-  SendQuery(socket, protocol::kFollowUpQuery, net::ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kFollowUpReplyBuffer> followUp{};
-  if (net::ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
+  if (ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = net::ToSocketAddress(from);
+  state.responderAddress = ToSocketAddress(from);
 
   if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
 
-  SendQuery(socket, protocol::kTextQuery, net::ToEndpoint(state.responderAddress));
+  SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
-  if (net::ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
+  if (ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
     return kStatusFail;
-  state.responderAddress = net::ToSocketAddress(from);
+  state.responderAddress = ToSocketAddress(from);
   JudgeTextReply(state, textReply.data(), received);
   return kStatusOk;
 }
@@ -151,4 +151,4 @@ void JudgeTextReply(DeviceState& state, const std::uint8_t* reply, std::size_t l
     state.protocolFamily = ProtocolFamily::ProbedOther;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

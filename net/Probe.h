@@ -8,7 +8,7 @@
 #include "common/Status.h"
 #include "net/Socket.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 struct ProbeSettings {
   std::uint16_t devicePort = protocol::kProbePort;
@@ -30,19 +30,19 @@ std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
 
 // Receives and classifies the probe reply waiting on `socket`: 0 or 1 (1 for
 // the accepted X product codes) when accepted, else kStatusFail.
-Status ParseProbeReply(DeviceState& state, net::SocketHandle socket);
+Status ParseProbeReply(DeviceState& state, SocketHandle socket);
 
 // The follow-up queries to state.responderAddress; each reply must arrive
 // within the socket's receive time-out. kStatusOk or kStatusFail.
-Status ProbeFollowUp(DeviceState& state, net::SocketHandle socket);
+Status ProbeFollowUp(DeviceState& state, SocketHandle socket);
 
 // What ParseProbeReply does once the datagram is in: `length` bytes of the
 // reply (at most the 30-byte buffer), received from `from`.
 Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::size_t length,
-                          net::Endpoint from);
+                          Endpoint from);
 
 // Judges the text field of the reply to the F4 query (`length` bytes, at most
 // its 33-byte buffer): protocolFamily becomes 1 when the text lacks "GC".
 void JudgeTextReply(DeviceState& state, const std::uint8_t* reply, std::size_t length);
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -4,7 +4,7 @@
 
 #include "common/Protocol.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 namespace {
 constexpr std::array<std::uint8_t, 7> kEndMarker{'E', 'N', 'D', '\r', '\n', '\r', '\n'};
@@ -52,4 +52,4 @@ std::array<std::uint8_t, 2> EchoOfRequest(const std::uint8_t* request, std::size
   return echo;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

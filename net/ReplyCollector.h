@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kestrel {
+namespace kestrel::net {
 
 // How the end of a reply is recognised.
 enum class ReplyFraming : std::int32_t {
@@ -53,4 +53,4 @@ class ReplyCollector {
 // request count as 0.
 std::array<std::uint8_t, 2> EchoOfRequest(const std::uint8_t* request, std::size_t length);
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -7,10 +7,10 @@
 
 #include "net/Probe.h"
 
-namespace kestrel {
+namespace kestrel::net {
 
 struct ScanAnswer {
-  net::Endpoint source;             // where the answer came from
+  Endpoint source;             // where the answer came from
   std::array<char, 2> productCode{};
   std::int32_t probeKind = 0;
   bool supported = false;           // the probe would accept this answer
@@ -24,4 +24,4 @@ std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t
                                        const ProbeSettings& settings, int& error,
                                        std::uint32_t target = 0xFFFFFFFFu);
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -2,11 +2,11 @@
 // address every socket binds to.
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 bool CKestrelDlg::EnumerateAdapters() {
   adapterTable.count = 0;
-  std::optional<AdapterTable> table = BuildAdapterTable(environment_.readAdapters());
+  std::optional<net::AdapterTable> table = net::BuildAdapterTable(environment_.readAdapters());
   if (!table) {
     environment_.exitProcess(1);
     return false;
@@ -21,4 +21,4 @@ void CKestrelDlg::OnSelchangeAdapterList() {
   state_.localAddress = adapterTable.rows[static_cast<std::size_t>(index)].address;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

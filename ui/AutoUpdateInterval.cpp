@@ -6,7 +6,7 @@
 #include "common/Blank.h"
 #include "framework/TimerPeriod.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // std::from_chars instead of strtod: the window's toolkit switches the
 // process to the operator's locale, where the decimal point may be a comma.
@@ -35,4 +35,4 @@ std::optional<std::uint32_t> AutoUpdatePeriodMs(const std::string& intervalText)
   return static_cast<std::uint32_t>(periodMs);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // The text read as a decimal floating-point number (leading white space, an
 // optional sign, digits with an optional fraction and exponent, reading
@@ -22,4 +22,4 @@ double IntervalSecondsOf(const std::string& text);
 // run.
 std::optional<std::uint32_t> AutoUpdatePeriodMs(const std::string& intervalText);
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

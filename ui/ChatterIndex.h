@@ -2,7 +2,7 @@
 // Positions of the chatter filter list and the filter codes they stand for.
 #include <cstdint>
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // The chatter list shows "off" at 0 and i + 3 ms at i >= 1.
 constexpr int ChatterIndexOf(std::int32_t chatterCode) {
@@ -10,4 +10,4 @@ constexpr int ChatterIndexOf(std::int32_t chatterCode) {
 }
 constexpr std::int32_t ChatterCodeOf(int index) { return index == 0 ? 0 : index + 3; }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -6,7 +6,7 @@
 #include "ui/AutoUpdateInterval.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 void CKestrelDlg::OnReadCountsButton() { ReadAllCounts(); }
 
@@ -48,4 +48,4 @@ void CKestrelDlg::ReadAllCounts() {
   }
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -3,7 +3,7 @@
 #include "ui/InputWiring.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 InputControlTable BuildInputControls(CKestrelDlg& d) {
   InputControlTable table;
@@ -17,4 +17,4 @@ InputControlTable BuildInputControls(CKestrelDlg& d) {
   return table;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

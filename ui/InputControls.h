@@ -7,7 +7,7 @@
 #include "common/DeviceState.h"
 #include "framework/Controls.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 struct InputControlTable {
   std::array<fw::CButton*, kMaxInputs> EnableCheck{};
@@ -19,4 +19,4 @@ struct InputControlTable {
 class CKestrelDlg;
 InputControlTable BuildInputControls(CKestrelDlg& dialog);
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -9,7 +9,7 @@
 #include "res/Resource.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 struct InputWiring {
   int enableCheckId;
@@ -49,4 +49,4 @@ inline constexpr std::array<InputWiring, kMaxInputs> kRows{{
 
 inline constexpr const std::array<InputWiring, kMaxInputs>& kInputWiring = input_wiring::kRows;
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -13,7 +13,7 @@
 #include "res/Resource.h"
 #include "ui/InputWiring.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 using namespace res;
 
@@ -144,7 +144,7 @@ bool CKestrelDlg::OnInitDialog() {
     return false;
   }
   for (std::int32_t i = 0; i < adapterTable.count; ++i) {
-    AdapterList.AddString(AdapterListText(adapterTable.rows[static_cast<std::size_t>(i)]));
+    AdapterList.AddString(net::AdapterListText(adapterTable.rows[static_cast<std::size_t>(i)]));
   }
   AdapterList.SetCurSel(0);
   OnSelchangeAdapterList();
@@ -190,4 +190,4 @@ void CKestrelDlg::OnPaint() {
 
 fw::HICON CKestrelDlg::OnQueryDragIcon() { return m_hIcon; }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -16,9 +16,9 @@
 #include "ui/InputControls.h"
 #include "ui/KestrelEnvironment.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
-class CKestrelDlg : public fw::CDialog, public FrontEnd {
+class CKestrelDlg : public fw::CDialog, public device::FrontEnd {
  public:
   explicit CKestrelDlg(DeviceState& state, KestrelDlgEnvironment environment = {},
                        fw::CWnd* parent = nullptr);
@@ -72,12 +72,12 @@ class CKestrelDlg : public fw::CDialog, public FrontEnd {
   fw::HICON m_hIcon = nullptr;
   fw::CFont CountFont;
   std::int32_t connected = 0;
-  CommandChannel channel;  // MainSlot and ConfigSlot
-  CommandSet commands;     // the device operations, reporting to this window
+  net::CommandChannel channel;  // MainSlot and ConfigSlot
+  device::CommandSet commands;     // the device operations, reporting to this window
   InputControlTable InputControls;
   res::FileVersion version;
   std::string versionText;
-  AdapterTable adapterTable;
+  net::AdapterTable adapterTable;
 
  protected:
   bool OnInitDialog() override;
@@ -124,4 +124,4 @@ class CKestrelDlg : public fw::CDialog, public FrontEnd {
 // The window's one timer: periodic counter reading.
 inline constexpr std::uintptr_t kAutoUpdateTimer = 1;
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -10,14 +10,14 @@
 #include "net/AdapterTable.h"
 #include "net/CommandChannel.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 struct KestrelDlgEnvironment {
-  std::function<AdapterSnapshot()> readAdapters = ReadPlatformAdapters;
+  std::function<net::AdapterSnapshot()> readAdapters = net::ReadPlatformAdapters;
   // Ends the process with the code; the product's never returns.
   std::function<void(int)> exitProcess = [](int code) { std::exit(code); };
-  ChannelTimeouts channelTimeouts{};
-  ConnectSettings connectSettings{};
+  net::ChannelTimeouts channelTimeouts{};
+  device::ConnectSettings connectSettings{};
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

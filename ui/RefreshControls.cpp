@@ -8,7 +8,7 @@
 #include "ui/ChatterIndex.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 void CKestrelDlg::RefreshControls() {
   const int inputCount = CurrentInputCount(state_);
@@ -68,12 +68,12 @@ void CKestrelDlg::RefreshControls() {
 }
 
 void CKestrelDlg::UpdateCountingControls() {
-  const bool counting = CountingState(state_);
+  const bool counting = device::CountingState(state_);
   CountingStateText.SetWindowText(PulseCountText(counting));
   AutoUpdateCheck.EnableWindow(counting);
   IntervalEdit.EnableWindow(counting);
 
-  const bool editable = SettingsEditable(state_, connected);
+  const bool editable = device::SettingsEditable(state_, connected);
   for (int k = 0; k < CurrentInputCount(state_); ++k) {
     InputControls.EnableCheck[k]->EnableWindow(editable);
     InputControls.EdgeList[k]->EnableWindow(editable);
@@ -88,4 +88,4 @@ void CKestrelDlg::UpdateCountingControls() {
   AlertConditionList.EnableWindow(false);
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -6,7 +6,7 @@
 #include "ui/ChatterIndex.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 
 // Each operation reports its own failure once; the window adds nothing.
 void CKestrelDlg::OnStartStopButton() { commands.ToggleCounting(); }
@@ -36,7 +36,7 @@ void CKestrelDlg::OnSelchangeAlertConditionList() {
 // allowed, reading stops at the first other character, no number gives 0,
 // values beyond 32 bits held at its ends.
 void CKestrelDlg::OnChangeAlertValueEdit() {
-  state_.alertValue = PortNumberOf(TrimEntry(AlertValueEdit.GetWindowText()));
+  state_.alertValue = device::PortNumberOf(device::TrimEntry(AlertValueEdit.GetWindowText()));
 }
 
 // `input` comes from the message table, through the per-input arrays: DI6's
@@ -53,4 +53,4 @@ void CKestrelDlg::OnSelchangeEdgeList(int input) {
   if (index >= 0) state_.inputs[static_cast<std::size_t>(input)].edge = index;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::ui

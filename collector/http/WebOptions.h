@@ -18,6 +18,10 @@ struct WebOptions {
   std::uint16_t listenPort = kDefaultWebPort;
   std::optional<std::string> authFile;  // USER:HASH lines
   std::vector<Cidr> probeAllow;         // empty: no probe is allowed
+  // HTTPS with this certificate (chain) and its private key, both PEM;
+  // both or neither.
+  std::optional<std::string> tlsCertFile;
+  std::optional<std::string> tlsKeyFile;
 };
 
 }  // namespace kestrel::collector

@@ -1,207 +1,138 @@
 #include "collector/http/WebServer.h"
 
-#include <civetweb.h>
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <fstream>
-#include <map>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
 #include <mutex>
-#include <set>
-#include <sstream>
+#include <vector>
 
-#include "collector/http/BasicAuth.h"
+#include "collector/http/WebFiles.h"
 
 namespace kestrel::collector {
 
 namespace {
 
-// A second probe of the same device waits for the first; longer than the
-// connect steps' own bounds, so it only runs out when something is stuck.
-constexpr std::chrono::seconds kProbeQueueWait{60};
-// Requests served at once; more wait for a free worker.
-constexpr char kWorkerThreads[] = "8";
-constexpr char kRequestTimeoutMs[] = "30000";
-
-void Reply(mg_connection* conn, int status, const char* reason, const std::string& type,
-           const std::string& body, const char* extraHeader = "") {
-  mg_printf(conn,
-            "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n%sConnection: close\r\n\r\n",
-            status, reason, type.c_str(), body.size(), extraHeader);
-  mg_write(conn, body.data(), body.size());
-}
-
-void ReplyText(mg_connection* conn, int status, const char* reason, const std::string& text) {
-  Reply(conn, status, reason, "text/plain; charset=utf-8", text + "\n");
-}
-
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The devices a probe is talking to, so that two probes never open two
-// connections to the same device at once.
-class BusyDevices {
- public:
-  using Key = std::pair<std::string, std::uint16_t>;
-  // Waits until no other probe holds `key`, at most `wait`; false when the
-  // wait ran out.
-  bool Acquire(const Key& key, std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex_);
-    if (!freed_.wait_for(lock, wait, [&] { return busy_.count(key) == 0; })) return false;
-    busy_.insert(key);
-    return true;
-  }
-  void Release(const Key& key) {
-    {
-      std::lock_guard lock(mutex_);
-      busy_.erase(key);
-    }
-    freed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable freed_;
-  std::set<Key> busy_;
-};
+// Each connection has a thread of its own, since a probe holds its thread
+// for seconds while /metrics must still answer; beyond this many at once,
+// new connections are refused until one closes.
+constexpr unsigned kMaxConnections = 32;
+// A connection that sends nothing for this long is closed, so idle or stuck
+// clients do not hold threads.
+constexpr unsigned kIdleTimeoutSeconds = 30;
 
 }  // namespace
 
 struct WebServer::Impl {
-  WebSources sources;
-  std::vector<Cidr> probeAllow;
-  std::optional<PasswordFile> passwords;
-  BusyDevices busy;
-  mg_context* context = nullptr;
+  WebHandler handler;
+  TlsPair tls;  // the daemon keeps pointers to them
+  MHD_Daemon* daemon = nullptr;
+  // The library's last complaint, for the start error; its worker threads
+  // may write it too (a client's failed TLS handshake), hence the lock.
+  std::mutex logMutex;
+  std::string lastLog;
 
-  explicit Impl(WebSources s) : sources(std::move(s)) {}
+  Impl(WebSources sources, std::vector<Cidr> probeAllow, std::optional<PasswordFile> passwords)
+      : handler(std::move(sources), std::move(probeAllow), std::move(passwords)) {}
 
-  Families WithCollector(Families families) const {
-    if (sources.collectorFamilies)
-      for (auto& f : sources.collectorFamilies()) families.push_back(std::move(f));
-    return families;
+  static void Log(void* self, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    auto* impl = static_cast<Impl*>(self);
+    std::lock_guard lock(impl->logMutex);
+    impl->lastLog = std::move(line);
   }
 
-  void Metrics(mg_connection* conn) const {
-    const Families families = WithCollector(DeviceFamilies(sources.book.Devices()));
-    Reply(conn, 200, "OK", kExpositionType, Serialize(families));
+  // The query is only in the URI as it came: the library takes it apart
+  // and decodes it before the request is seen, so it is kept here (one
+  // string per request, freed in Completed).
+  static void* KeepUri(void*, const char* uri, MHD_Connection*) { return new std::string(uri); }
+  static void Completed(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+    delete static_cast<std::string*>(*context);
+    *context = nullptr;
   }
 
-  void Probe(mg_connection* conn) {
-    const mg_request_info* request = mg_get_request_info(conn);
-    const auto text = QueryValue(request->query_string ? request->query_string : "", "target");
-    if (!text) return ReplyText(conn, 400, "Bad Request", "target parameter missing");
-    const auto target = ParseProbeTarget(*text, sources.defaultDevicePort);
-    if (!target) return ReplyText(conn, 400, "Bad Request", "target is not ADDR[:PORT] with a dotted IPv4 address");
-    if (!AnyContains(probeAllow, target->address))
-      return ReplyText(conn, 403, "Forbidden", "target outside the networks given with --probe-allow");
+  // Every request is answered at its first call, once the headers are in;
+  // a body, which no path takes, is dropped with the connection.
+  static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
+                           const char*, const char*, std::size_t*, void** context) {
+    WebRequest request;
+    request.method = method;
+    request.path = url;
+    if (const auto* uri = static_cast<const std::string*>(*context)) {
+      const std::size_t mark = uri->find('?');
+      if (mark != std::string::npos) request.query = uri->substr(mark + 1);
+    }
+    if (const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION))
+      request.authorization = header;
 
-    const DeviceRef asked{target->addressText, target->addressText, target->port};
-    const BusyDevices::Key key{asked.address, asked.port};
-    if (!busy.Acquire(key, kProbeQueueWait))
-      return ReplyText(conn, 503, "Service Unavailable", "another probe of this device is still running");
-    struct Held {
-      BusyDevices& devices;
-      const BusyDevices::Key& key;
-      ~Held() { devices.Release(key); }
-    } held{busy, key};
-
-    // A polled device answers from its poller: never a second connection.
-    if (sources.pollers.Find(asked.address, asked.port) != nullptr) {
-      DeviceMetrics known;
-      known.device = asked;
-      if (auto found = sources.book.Find(asked.address, asked.port)) known = *found;
-      return Reply(conn, 200, "OK", kExpositionType, Serialize(DeviceFamilies({known})));
-    }
-    const ProbeOutcome outcome = sources.probe(asked);
-    Reply(conn, 200, "OK", kExpositionType, Serialize(DeviceFamilies({ProbeMetrics(asked, outcome)})));
-  }
-
-  // Every request passes here first: the password, then the path.
-  int Serve(mg_connection* conn) {
-    if (passwords) {
-      const char* header = mg_get_header(conn, "Authorization");
-      if (header == nullptr || !passwords->Allows(header)) {
-        Reply(conn, 401, "Unauthorized", "text/plain; charset=utf-8", "authentication required\n",
-              "WWW-Authenticate: Basic realm=\"kestrel-collector\", charset=\"UTF-8\"\r\n");
-        return 401;
-      }
-    }
-    const mg_request_info* request = mg_get_request_info(conn);
-    const std::string method = request->request_method ? request->request_method : "";
-    const std::string path = request->local_uri ? request->local_uri : "";
-    if (method != "GET") {
-      ReplyText(conn, 405, "Method Not Allowed", "only GET");
-      return 405;
-    }
-    if (path == "/metrics") {
-      Metrics(conn);
-      return 200;
-    }
-    if (path == "/probe") {
-      Probe(conn);
-      return 200;
-    }
-    if (path == "/") {
-      Reply(conn, 200, "OK", "text/html; charset=utf-8",
-            "<html><head><title>kestrel-collector</title></head><body><h1>kestrel-collector</h1>"
-            "<p><a href=\"metrics\">Metrics</a></p></body></html>\n");
-      return 200;
-    }
-    ReplyText(conn, 404, "Not Found", "not found");
-    return 404;
+    WebReply reply = static_cast<Impl*>(self)->handler.Answer(request);
+    MHD_Response* response =
+        MHD_create_response_from_buffer(reply.body.size(), reply.body.data(), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
+    for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
+    const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
   }
 };
 
 std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSources sources,
                                             std::string& error) {
-  auto impl = std::make_unique<Impl>(std::move(sources));
-  impl->probeAllow = options.probeAllow;
+  std::optional<PasswordFile> passwords;
   if (options.authFile) {
-    const auto text = ReadFile(*options.authFile);
-    if (!text) {
-      error = *options.authFile + ": cannot be read";
-      return nullptr;
-    }
-    std::string why;
-    auto parsed = PasswordFile::Parse(*text, why);
-    if (!parsed) {
-      error = *options.authFile + ": " + why;
-      return nullptr;
-    }
-    impl->passwords.emplace(std::move(*parsed));
+    auto loaded = LoadPasswordFile(*options.authFile, error);
+    if (!loaded) return nullptr;
+    passwords.emplace(std::move(*loaded));
   }
-  static std::once_flag library;
-  std::call_once(library, [] { mg_init_library(0); });
+  std::optional<TlsPair> tls;
+  if (options.tlsCertFile && options.tlsKeyFile) {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+      error = "this build of libmicrohttpd serves no TLS";
+      return nullptr;
+    }
+    if (!(tls = LoadTlsPair(*options.tlsCertFile, *options.tlsKeyFile, error))) return nullptr;
+  }
 
-  const std::string ports = options.listenAddress + ":" + std::to_string(options.listenPort);
-  std::vector<const char*> config{"listening_ports", ports.c_str(),
-                                  "num_threads", kWorkerThreads,
-                                  "request_timeout_ms", kRequestTimeoutMs};
-  config.push_back(nullptr);
+  auto impl = std::make_unique<Impl>(std::move(sources), options.probeAllow, std::move(passwords));
+  const std::string endpoint = options.listenAddress + ":" + std::to_string(options.listenPort);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(options.listenPort);
+  if (inet_pton(AF_INET, options.listenAddress.c_str(), &address.sin_addr) != 1) {
+    error = "cannot serve on " + endpoint + ": not an IPv4 address";
+    return nullptr;
+  }
 
-  mg_callbacks callbacks{};
-  callbacks.begin_request = [](mg_connection* conn) {
-    return static_cast<Impl*>(mg_get_user_data(mg_get_context(conn)))->Serve(conn);
+  std::vector<MHD_OptionItem> settings{
+      // First, so that nothing the library says while starting goes to stderr.
+      {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&Impl::Log), impl.get()},
+      {MHD_OPTION_SOCK_ADDR, 0, &address},
+      {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds, nullptr},
+      {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Impl::KeepUri), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Impl::Completed), nullptr},
   };
-  callbacks.log_message = [](const mg_connection*, const char*) { return 1; };  // said through `error`
+  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ERROR_LOG;
+  if (tls) {
+    impl->tls = std::move(*tls);
+    flags |= MHD_USE_TLS;
+    settings.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, impl->tls.cert.data()});
+    settings.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, impl->tls.key.data()});
+  }
+  settings.push_back({MHD_OPTION_END, 0, nullptr});
 
-  char text[256] = "";
-  mg_error_data errorData{};
-  errorData.text = text;
-  errorData.text_buffer_size = sizeof text;
-  mg_init_data init{};
-  init.callbacks = &callbacks;
-  init.user_data = impl.get();
-  init.configuration_options = config.data();
-  impl->context = mg_start2(&init, &errorData);
-  if (impl->context == nullptr) {
-    error = "cannot serve on " + ports + ": " + (text[0] ? text : "unknown error");
+  impl->daemon = MHD_start_daemon(flags, options.listenPort, nullptr, nullptr, &Impl::Access, impl.get(),
+                                  MHD_OPTION_ARRAY, settings.data(), MHD_OPTION_END);
+  if (impl->daemon == nullptr) {
+    std::lock_guard lock(impl->logMutex);
+    error = "cannot serve on " + endpoint + ": " + (impl->lastLog.empty() ? "unknown error" : impl->lastLog);
     return nullptr;
   }
   return std::unique_ptr<WebServer>(new WebServer(std::move(impl)));
@@ -210,13 +141,12 @@ std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSource
 WebServer::WebServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 WebServer::~WebServer() {
-  if (impl_->context != nullptr) mg_stop(impl_->context);
+  if (impl_->daemon != nullptr) MHD_stop_daemon(impl_->daemon);
 }
 
 std::uint16_t WebServer::port() const {
-  mg_server_port ports[4]{};
-  const int n = mg_get_server_ports(impl_->context, 4, ports);
-  return n > 0 ? static_cast<std::uint16_t>(ports[0].port) : 0;
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(impl_->daemon, MHD_DAEMON_INFO_BIND_PORT);
+  return info != nullptr ? info->port : 0;
 }
 
 }  // namespace kestrel::collector

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstring>
 
-namespace kestrel::posix {
+namespace kestrel::net::posix {
 namespace {
 
 constexpr std::uint64_t kBitsPerMegabit = 1000000;
@@ -57,4 +57,4 @@ std::uint64_t LinkSpeedBitsPerSecond(int fd, const std::string& interfaceName) {
   return settings.speed * kBitsPerMegabit;
 }
 
-}  // namespace kestrel::posix
+}  // namespace kestrel::net::posix

@@ -15,7 +15,7 @@
 #include "net/posix/EthtoolQuery.h"
 #include "net/posix/RouteDump.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 // The states the joining rules understand: usable, or not.
@@ -127,4 +127,4 @@ AdapterSnapshot ReadPlatformAdapters() {
   return snapshot;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kestrel::posix {
+namespace kestrel::net::posix {
 namespace {
 
 // The kernel answers a dump at once; these only stop a stuck socket from
@@ -83,4 +83,4 @@ bool DumpRoute(unsigned short requestType, const void* request, std::size_t requ
   return false;
 }
 
-}  // namespace kestrel::posix
+}  // namespace kestrel::net::posix

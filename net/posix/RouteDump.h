@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <functional>
 
-namespace kestrel::posix {
+namespace kestrel::net::posix {
 
 // Sends one dump request of `requestType` with `request` as its body and hands
 // every answer message to `onMessage`, in the kernel's order. False when the
@@ -15,4 +15,4 @@ namespace kestrel::posix {
 bool DumpRoute(unsigned short requestType, const void* request, std::size_t requestSize,
                const std::function<void(const nlmsghdr&)>& onMessage);
 
-}  // namespace kestrel::posix
+}  // namespace kestrel::net::posix

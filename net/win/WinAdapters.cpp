@@ -12,7 +12,7 @@
 
 #include "net/AdapterTable.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 // IP Helper tables hold 32- and 64-bit fields; a buffer of 64-bit words is
@@ -111,4 +111,4 @@ AdapterSnapshot ReadPlatformAdapters() {
   return snapshot;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::net

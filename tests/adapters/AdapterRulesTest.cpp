@@ -7,7 +7,7 @@
 
 #include "net/AdapterTable.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 constexpr std::uint64_t kExcludedSpeed = 1073741824;
@@ -191,4 +191,4 @@ INSTANTIATE_TEST_SUITE_P(
                       CutCase{std::string(200, 'a') + std::string(100, '\x80'), 255}));  // not UTF-8
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -13,7 +13,7 @@
 #include "net/Probe.h"
 #include "tests/support/UdpResponder.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 std::string Env(const char* name) {
@@ -89,4 +89,4 @@ TEST(RealNamespace, ProbesByLimitedBroadcast) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::net

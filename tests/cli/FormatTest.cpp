@@ -121,18 +121,18 @@ TEST(Format, ProbeAndCountingLines) {
 }
 
 TEST(DeviceConnection, InterfaceByAddressOrName) {
-  AdapterTable table;
+  net::AdapterTable table;
   table.count = 3;
   table.rows[0] = {10, "virtio", "eth0", 0x0100000Au, 0};    // 10.0.0.1
   table.rows[1] = {11, "veth", "", 0x0200000Au, 0};          // 10.0.0.2, no name
   table.rows[2] = {11, "veth", "veth1", 0x0300000Au, 0};     // 10.0.0.3
-  EXPECT_EQ(FindAdapterEntry(table, std::nullopt), &table.rows[0]);
-  EXPECT_EQ(FindAdapterEntry(table, "10.0.0.2"), &table.rows[1]);
-  EXPECT_EQ(FindAdapterEntry(table, "veth1"), &table.rows[2]);
-  EXPECT_EQ(FindAdapterEntry(table, ""), nullptr);
-  EXPECT_EQ(FindAdapterEntry(table, "10.0.0.9"), nullptr);
+  EXPECT_EQ(net::FindAdapterEntry(table, std::nullopt), &table.rows[0]);
+  EXPECT_EQ(net::FindAdapterEntry(table, "10.0.0.2"), &table.rows[1]);
+  EXPECT_EQ(net::FindAdapterEntry(table, "veth1"), &table.rows[2]);
+  EXPECT_EQ(net::FindAdapterEntry(table, ""), nullptr);
+  EXPECT_EQ(net::FindAdapterEntry(table, "10.0.0.9"), nullptr);
   table.count = 0;
-  EXPECT_EQ(FindAdapterEntry(table, std::nullopt), nullptr);
+  EXPECT_EQ(net::FindAdapterEntry(table, std::nullopt), nullptr);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 # Prometheus server, inside the private network of tests/netns/with-veth.sh:
 # every device appears once and up, the rates agree with the simulator's, a
 # silent device goes down and keeps its totals, an unconfigured device is
-# reached through /probe, and promtool accepts the exposition.
+# reached through /probe, and promtool accepts the exposition. The second
+# collector serves HTTPS, with a certificate Prometheus is told to trust.
 #
 # Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 ... 10.77.0.7/24 --
 #          bash prometheus-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
@@ -22,10 +23,12 @@ SCRAPE_SECONDS=15
 
 source "$(dirname "$0")/processes.sh"
 
-# Waits up to $2 tenths of a second for the URL $1 to answer.
+# Waits up to $2 tenths of a second for the URL $1 to answer; curl options follow.
 wait_http() {
-  for _ in $(seq "$2"); do curl -sf -o /dev/null "$1" && return 0; sleep 0.1; done
-  fail "$1 did not answer"
+  local url=$1 tenths=$2
+  shift 2
+  for _ in $(seq "$tenths"); do curl -sf -o /dev/null "$@" "$url" && return 0; sleep 0.1; done
+  fail "$url did not answer"
   return 1
 }
 
@@ -33,14 +36,20 @@ start_sim --devices 4 "${SIM_RATES[@]}"
 start_sim_at silent 10.77.0.6 "${SIM_RATES[@]}"
 start_sim_at probed 10.77.0.7 "${SIM_RATES[@]}"
 
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null ||
+  fail "openssl req"
 devices=()
 for n in 2 3 4 5 6; do devices+=(-d "10.77.0.$n=dev-$n"); done
 for shard in 1 2; do
+  tls=()
+  ((shard == 2)) && tls=(--web-tls-cert "$work/cert.pem" --web-tls-key "$work/key.pem")
   "$COLLECTOR" "${devices[@]}" --interface "$KESTREL_NETNS_A" --interval 0.2 --timeout 1 --backoff 0.5 \
-    --shard "$shard/2" --listen "973$shard" >"$work/collector-$shard.jsonl" 2>"$work/collector-$shard.err" &
+    --shard "$shard/2" --listen "973$shard" "${tls[@]}" \
+    >"$work/collector-$shard.jsonl" 2>"$work/collector-$shard.err" &
   pids+=($!)
 done
-wait_http http://127.0.0.1:9731/metrics 50 && wait_http http://127.0.0.1:9732/metrics 50
+wait_http http://127.0.0.1:9731/metrics 50 && wait_http https://127.0.0.1:9732/metrics 50 --cacert "$work/cert.pem"
 
 # --- the exposition passes promtool ------------------------------------------
 sleep 1
@@ -62,8 +71,13 @@ global:
   scrape_timeout: 1s
 scrape_configs:
   - job_name: kestrel
+    tls_config:
+      ca_file: $work/cert.pem
     static_configs:
-      - targets: ['127.0.0.1:9731', '127.0.0.1:9732']
+      - targets: ['127.0.0.1:9731']
+      - targets: ['127.0.0.1:9732']
+        labels:
+          __scheme__: https
   - job_name: kestrel-probe
     metrics_path: /probe
     static_configs:

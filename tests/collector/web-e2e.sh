@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Who gets in to the collector's HTTP endpoint, inside the private network of
 # tests/netns/with-veth.sh: a scrape without the password is refused, with it
-# served; /probe outside the allowed networks is refused and
-# sends nothing; two probes of one device never connect to it at once.
+# served; /probe outside the allowed networks is refused and sends nothing;
+# two probes of one device never connect to it at once, and /metrics answers
+# while one runs; over HTTPS the password is asked for too, plain HTTP gets
+# no answer, and bad certificate files stop the collector at start.
 #
 # Usage: with-veth.sh --unshare --b-extra 10.77.0.3/24 --b-extra 10.78.0.2/24 --
 #          bash web-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
@@ -52,6 +54,9 @@ sleep 0.5
 # --- two probes of one device at once: one connection at a time ----------------------
 status "${AUTH[@]}" "$URL/probe?target=10.77.0.3:10003" >"$work/first" &
 first=$!
+# The probe takes about 5 s (every reply 300 ms late); /metrics does not wait for it.
+sleep 0.3
+[[ $(status --max-time 2 "${AUTH[@]}" "$URL/metrics") == 200 ]] || fail "/metrics waited for a running probe"
 status "${AUTH[@]}" "$URL/probe?target=10.77.0.3" >"$work/second"
 wait "$first"
 [[ $(cat "$work/first") == 200 && $(cat "$work/second") == 200 ]] || fail "probes: $(cat "$work/first") $(cat "$work/second")"
@@ -73,6 +78,39 @@ before=$(grep -c "$DEV.*-- connected from" "$work/sim.log")
 grep -q "^kestrel_device_up{address=\"$DEV:10003\",device=\"polled\"} 1" "$work/body" ||
   fail "polled device answer: $(head -5 "$work/body")"
 [[ $(grep -c "$DEV.*-- connected from" "$work/sim.log") == "$before" ]] || fail "probe of a polled device connected again"
+
+# --- HTTPS: a throwaway certificate for 127.0.0.1 ---------------------------------------
+# After the probes: this collector polls the device they counted connections to.
+ec=(-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1)
+for name in "" other-; do
+  openssl req -x509 "${ec[@]}" -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+    -keyout "$work/${name}key.pem" -out "$work/${name}cert.pem" 2>/dev/null || fail "openssl req"
+done
+# Certificate, key, the file the start error must name.
+while read -r cert key named; do
+  timeout 10 "$COLLECTOR" -d 10.77.0.3 --interface "$KESTREL_NETNS_A" --listen 9734 \
+    --web-tls-cert "$work/$cert" --web-tls-key "$work/$key" >/dev/null 2>"$work/start.err"
+  code=$?
+  [[ $code == 1 ]] && grep -qF "$work/$named:" "$work/start.err" ||
+    fail "TLS start with $cert $key: exit $code, $(cat "$work/start.err")"
+done <<'CASES'
+missing.pem key.pem missing.pem
+key.pem key.pem key.pem
+cert.pem other-key.pem other-key.pem
+CASES
+
+"$COLLECTOR" -d 10.77.0.3 --interface "$KESTREL_NETNS_A" --timeout 5 --listen 9733 \
+  --web-auth-file "$work/users" --web-tls-cert "$work/cert.pem" --web-tls-key "$work/key.pem" \
+  >/dev/null 2>"$work/secure.err" &
+pids+=($!)
+SECURE=https://127.0.0.1:9733
+CA=(--cacert "$work/cert.pem")
+wait_up "$SECURE/metrics" "${CA[@]}"
+[[ $(status "${CA[@]}" "${AUTH[@]}" "$SECURE/metrics") == 200 ]] || fail "https scrape: $(cat "$work/body")"
+grep -q '^kestrel_collector_build_info{version="' "$work/body" ||
+  fail "https metrics body: $(head -3 "$work/body")"
+[[ $(status "${CA[@]}" "$SECURE/metrics") == 401 ]] || fail "https without password"
+[[ $(status "${AUTH[@]}" "http://127.0.0.1:9733/metrics") == 000 ]] || fail "plain http to the https port answered"
 
 echo "web end-to-end: $failures failure(s)"
 ((failures == 0))

@@ -9,7 +9,7 @@
 #include "device/CommandSet.h"
 #include "tests/device/DeviceFixture.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 namespace {
 
 // Failing table cases print by name instead of as raw bytes.
@@ -317,4 +317,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::device

@@ -12,7 +12,7 @@
 #include "tests/device/DeviceFixture.h"
 #include "tests/support/UdpResponder.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 namespace {
 
 using testing::UdpResponder;
@@ -61,7 +61,7 @@ TEST_P(Entry, IsRefusedWithItsMessage) {
   EXPECT_EQ(ConnectDevice(commands, c.address, c.port, ShortSettings()), ConnectResult::InvalidEntry);
   EXPECT_EQ(frontEnd.messages, std::vector<std::string>{c.message});
   EXPECT_EQ(state.port, c.portStored.value_or(4242));
-  EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
+  EXPECT_FALSE(channel.IsOpen(net::Slot::MainSlot));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -155,8 +155,8 @@ TEST_P(Flow, EndsAsExpected) {
     EXPECT_EQ(config->requests(), std::vector<Bytes>{Bytes(query.begin(), query.end())});
   }
 
-  EXPECT_FALSE(channel.IsOpen(Slot::ConfigSlot));
-  EXPECT_EQ(channel.IsOpen(Slot::MainSlot), c.result == ConnectResult::Connected);
+  EXPECT_FALSE(channel.IsOpen(net::Slot::ConfigSlot));
+  EXPECT_EQ(channel.IsOpen(net::Slot::MainSlot), c.result == ConnectResult::Connected);
   // A refused or failed attempt leaves no connection behind at the device.
   if (peer && c.result != ConnectResult::Connected) {
     EXPECT_TRUE(testing::WaitUntil([&] { return peer->open() == 0; }));
@@ -242,7 +242,7 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
   EXPECT_EQ(state.autoUpdateActive, 0);
   EXPECT_EQ(state.countingOn, 0);
   EXPECT_EQ(state.startStopRunning, 0);
-  EXPECT_FALSE(channel.IsOpen(Slot::MainSlot));
+  EXPECT_FALSE(channel.IsOpen(net::Slot::MainSlot));
   EXPECT_TRUE(testing::WaitUntil([&] { return peer->open() == 0; }));
   EXPECT_TRUE(Requests().empty());
 
@@ -253,4 +253,4 @@ TEST_F(DeviceTest, DisconnectStopsAutoUpdateClearsFlagsAndSendsNothing) {
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::device

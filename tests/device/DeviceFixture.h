@@ -11,7 +11,7 @@
 #include "tests/device/RecordingFrontEnd.h"
 #include "tests/support/ScriptedTcpPeer.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 
 using testing::Bytes;
 using testing::PeerAction;
@@ -21,8 +21,8 @@ inline constexpr char kDeviceAddressText[] = "127.0.2.2";
 inline std::uint32_t DeviceAddress() { return testing::Ipv4(127, 0, 2, 2); }
 inline std::uint32_t LocalAddress() { return testing::Ipv4(127, 0, 2, 1); }
 
-inline ChannelTimeouts ShortTimeouts() {
-  ChannelTimeouts t;
+inline net::ChannelTimeouts ShortTimeouts() {
+  net::ChannelTimeouts t;
   t.connectMs = 1000;
   t.sendMs = 1000;
   t.receiveMs = 300;
@@ -64,17 +64,17 @@ class DeviceTest : public ::testing::Test {
     options.address = DeviceAddress();
     peer = std::make_unique<ScriptedTcpPeer>(ScriptedTcpPeer::InOrder(std::move(answers)), options);
     state.port = peer->port();
-    ASSERT_EQ(channel.OpenChannel(kDeviceAddressText, state.port, Slot::MainSlot), kStatusOk)
+    ASSERT_EQ(channel.OpenChannel(kDeviceAddressText, state.port, net::Slot::MainSlot), kStatusOk)
         << state.lastError;
   }
 
   std::vector<Bytes> Requests() const { return peer->requests(); }
 
   DeviceState state;
-  CommandChannel channel;
+  net::CommandChannel channel;
   RecordingFrontEnd frontEnd;
   CommandSet commands;
   std::unique_ptr<ScriptedTcpPeer> peer;
 };
 
-}  // namespace kestrel::test
+}  // namespace kestrel::device

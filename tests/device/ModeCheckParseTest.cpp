@@ -4,7 +4,7 @@
 
 #include "device/ModeCheck.h"
 
-namespace kestrel {
+namespace kestrel::device {
 namespace {
 
 struct DumpCase {
@@ -58,4 +58,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DumpCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::device

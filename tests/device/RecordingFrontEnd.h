@@ -6,7 +6,7 @@
 
 #include "device/FrontEnd.h"
 
-namespace kestrel::test {
+namespace kestrel::device {
 
 class RecordingFrontEnd : public FrontEnd {
  public:
@@ -22,4 +22,4 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::string> events;
 };
 
-}  // namespace kestrel::test
+}  // namespace kestrel::device

@@ -24,18 +24,19 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   ASSERT_TRUE(sim.ready());
   FaultTool tool(sim);
 
-  ConnectResult connected = ConnectResult::Failed;
+  device::ConnectResult connected = device::ConnectResult::Failed;
   Status read = kStatusOk;
   long long ms = 0;
   if (c.strikes == Strikes::Connect) {
     ms = MillisecondsOf([&] { connected = tool.Connect(); });
   } else {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
+    ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected)
+        << ::testing::PrintToString(tool.frontEnd.messages);
     ASSERT_TRUE(tool.frontEnd.messages.empty());
     std::this_thread::sleep_for(20ms);  // a greeting is in before the first request
     tool.state.autoUpdateActive = 1;    // periodic reading runs
     ms = MillisecondsOf([&] { read = tool.ReadAllCounts(); });
-    connected = ConnectResult::Connected;
+    connected = device::ConnectResult::Connected;
   }
 
   const std::vector<std::string> expected =
@@ -48,9 +49,9 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   }
 
   const bool failed = !c.message.empty();
-  EXPECT_EQ(connected == ConnectResult::Connected, c.connectedAfter);
-  EXPECT_EQ(tool.channel.IsOpen(Slot::MainSlot), c.connectedAfter);
-  EXPECT_FALSE(tool.channel.IsOpen(Slot::ConfigSlot));
+  EXPECT_EQ(connected == device::ConnectResult::Connected, c.connectedAfter);
+  EXPECT_EQ(tool.channel.IsOpen(net::Slot::MainSlot), c.connectedAfter);
+  EXPECT_FALSE(tool.channel.IsOpen(net::Slot::ConfigSlot));
   if (c.strikes == Strikes::ReadCounts) {
     EXPECT_EQ(Failed(read), failed);
     // A failed read ends periodic reading; a good one leaves it running.
@@ -70,8 +71,9 @@ TEST_P(CoreFaults, OneMessageBoundedWaitConsistentStateThenRecovery) {
   // where the connection failed or was lost, then read.
   tool.frontEnd.messages.clear();
   if (c.message == kClosedByPeerText) tool.Disconnect();
-  if (!c.connectedAfter || !tool.channel.IsOpen(Slot::MainSlot)) {
-    ASSERT_EQ(tool.Connect(), ConnectResult::Connected) << ::testing::PrintToString(tool.frontEnd.messages);
+  if (!c.connectedAfter || !tool.channel.IsOpen(net::Slot::MainSlot)) {
+    ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected)
+        << ::testing::PrintToString(tool.frontEnd.messages);
   }
   EXPECT_EQ(tool.ReadAllCounts(), kStatusOk);
   EXPECT_TRUE(tool.CountsAreStill());
@@ -88,8 +90,8 @@ TEST(CoreFaultsRealTimeouts, NoReplyWaitsTheTenSecondReceiveTimeout) {
   options.push_back("--no-reply=PG:1");
   SimProcess sim(kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
-  FaultTool tool(sim, ChannelTimeouts{}, ProbeSettings{});
-  ASSERT_EQ(tool.Connect(), ConnectResult::Connected);
+  FaultTool tool(sim, net::ChannelTimeouts{}, net::ProbeSettings{});
+  ASSERT_EQ(tool.Connect(), device::ConnectResult::Connected);
 
   const long long ms = MillisecondsOf([&] { EXPECT_EQ(tool.commands.ReadCount(0), kStatusFail); });
   EXPECT_EQ(tool.frontEnd.messages, std::vector<std::string>{kTimedOutText});

@@ -19,7 +19,7 @@ namespace kestrel::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // Accepts one connection and sends `pattern` over and over, as fast as the
 // tool takes it, until the test ends or 5 s have passed.
@@ -74,7 +74,7 @@ Bytes Repeated(const Bytes& unit, std::size_t times) {
 }
 
 TEST(EndlessPeer, NeverHoldsTheToolBeyondItsTimeouts) {
-  const ChannelTimeouts timeouts = ShortChannelTimeouts();
+  const net::ChannelTimeouts timeouts = ShortChannelTimeouts();
   const Bytes request{'P', 'G', 0x20, 0xC8};
   struct Case {
     const char* name;
@@ -91,18 +91,18 @@ TEST(EndlessPeer, NeverHoldsTheToolBeyondItsTimeouts) {
     StreamingPeer peer(Repeated(c.unit, 256));
     DeviceState state;
     state.localAddress = Ipv4(127, 0, 7, 1);
-    CommandChannel channel(state, timeouts);
+    net::CommandChannel channel(state, timeouts);
 
     // Opening drains what arrives on connection; at most for the receive time-out.
     const long long openMs = MillisecondsOf([&] {
-      EXPECT_EQ(channel.OpenChannel("127.0.7.3", peer.port(), Slot::MainSlot), kStatusOk);
+      EXPECT_EQ(channel.OpenChannel("127.0.7.3", peer.port(), net::Slot::MainSlot), kStatusOk);
     });
     EXPECT_LE(openMs, timeouts.receiveMs + 1000);
 
-    ReplyBuffer reply{};
+    net::ReplyBuffer reply{};
     const long long exchangeMs = MillisecondsOf([&] {
       EXPECT_EQ(channel.Transact(request.data(), request.size(), reply, UntilTerminator,
-                                 Slot::MainSlot),
+                                 net::Slot::MainSlot),
                 kStatusFail);
     });
     EXPECT_EQ(state.lastError, c.message);

@@ -13,16 +13,16 @@ constexpr std::array<std::uint32_t, kMaxInputs> kStillCounts{
     0, 4294967295u, 123456, 1, 0x10, 0xABCDEF, 99, 0x7FFFFFFF};
 }  // namespace
 
-ChannelTimeouts ShortChannelTimeouts() {
-  ChannelTimeouts t;
+net::ChannelTimeouts ShortChannelTimeouts() {
+  net::ChannelTimeouts t;
   t.connectMs = 500;
   t.sendMs = 500;
   t.receiveMs = 400;
   return t;
 }
 
-ProbeSettings ShortProbeSettings() {
-  ProbeSettings p;
+net::ProbeSettings ShortProbeSettings() {
+  net::ProbeSettings p;
   p.replyWaitMs = 300;
   p.followUpReceiveMs = 200;
   return p;
@@ -40,7 +40,7 @@ std::vector<std::string> StillCounters() {
 
 std::uint32_t StillCount(int input) { return kStillCounts[static_cast<std::size_t>(input)]; }
 
-FaultTool::FaultTool(const SimProcess& sim, ChannelTimeouts timeouts, ProbeSettings probe)
+FaultTool::FaultTool(const SimProcess& sim, net::ChannelTimeouts timeouts, net::ProbeSettings probe)
     : channel(state, timeouts), commands(state, channel, frontEnd), sim_(sim) {
   state.localAddress = Ipv4(127, 0, 7, 1);
   state.protocolFamily = ProtocolFamily::Unknown;
@@ -49,13 +49,13 @@ FaultTool::FaultTool(const SimProcess& sim, ChannelTimeouts timeouts, ProbeSetti
   settings_.configPort = sim.ports().config;
 }
 
-ConnectResult FaultTool::Connect() { return Connect(std::to_string(sim_.ports().command)); }
+device::ConnectResult FaultTool::Connect() { return Connect(std::to_string(sim_.ports().command)); }
 
-ConnectResult FaultTool::Connect(const std::string& portText) {
-  return ConnectDevice(commands, sim_.address(), portText, settings_);
+device::ConnectResult FaultTool::Connect(const std::string& portText) {
+  return device::ConnectDevice(commands, sim_.address(), portText, settings_);
 }
 
-void FaultTool::Disconnect() { DisconnectDevice(commands); }
+void FaultTool::Disconnect() { device::DisconnectDevice(commands); }
 
 Status FaultTool::ReadAllCounts() {
   for (int k = 0; k < CurrentInputCount(state); ++k) {

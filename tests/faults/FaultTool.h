@@ -17,8 +17,8 @@ namespace kestrel::testing {
 inline constexpr char kFaultSimAddress[] = "127.0.7.2";
 
 // The product's waits, shortened so a time-out costs a fraction of a second.
-ChannelTimeouts ShortChannelTimeouts();
-ProbeSettings ShortProbeSettings();
+net::ChannelTimeouts ShortChannelTimeouts();
+net::ProbeSettings ShortProbeSettings();
 
 // Every counter holds still at a known value (rates 0), so a read must show
 // exactly these.
@@ -27,11 +27,11 @@ std::uint32_t StillCount(int input);
 
 class FaultTool {
  public:
-  FaultTool(const SimProcess& sim, ChannelTimeouts timeouts = ShortChannelTimeouts(),
-            ProbeSettings probe = ShortProbeSettings());
+  FaultTool(const SimProcess& sim, net::ChannelTimeouts timeouts = ShortChannelTimeouts(),
+            net::ProbeSettings probe = ShortProbeSettings());
 
-  ConnectResult Connect();
-  ConnectResult Connect(const std::string& portText);
+  device::ConnectResult Connect();
+  device::ConnectResult Connect(const std::string& portText);
   void Disconnect();
   // As the window reads counters: every enabled input of the model, in order,
   // stopping at the first failure.
@@ -39,13 +39,13 @@ class FaultTool {
   bool CountsAreStill() const;
 
   DeviceState state;
-  CommandChannel channel;
-  test::RecordingFrontEnd frontEnd;
-  CommandSet commands;
+  net::CommandChannel channel;
+  device::RecordingFrontEnd frontEnd;
+  device::CommandSet commands;
 
  private:
   const SimProcess& sim_;
-  ConnectSettings settings_;
+  device::ConnectSettings settings_;
 };
 
 // Milliseconds that `action` took.

@@ -21,29 +21,29 @@ namespace {
 using fw::testing::Click;
 using fw::testing::RunModalScript;
 
-std::unique_ptr<CKestrelDlg> MakeWindow(DeviceState& state, const SimProcess& sim,
-                                        test::RecordingPresenter& presenter) {
-  KestrelDlgEnvironment environment;
+std::unique_ptr<ui::CKestrelDlg> MakeWindow(DeviceState& state, const SimProcess& sim,
+                                            ui::RecordingPresenter& presenter) {
+  ui::KestrelDlgEnvironment environment;
   environment.readAdapters = [] {
-    return test::FakeSnapshot({{10, "veth0", {"127.0.7.1"}}});
+    return ui::FakeSnapshot({{10, "veth0", {"127.0.7.1"}}});
   };
   environment.exitProcess = [](int code) { ADD_FAILURE() << "process would end with " << code; };
   environment.channelTimeouts = ShortChannelTimeouts();
   environment.connectSettings.probe = ShortProbeSettings();
   environment.connectSettings.probe.devicePort = sim.ports().discovery;
   environment.connectSettings.configPort = sim.ports().config;
-  auto window = std::make_unique<CKestrelDlg>(state, environment);
+  auto window = std::make_unique<ui::CKestrelDlg>(state, environment);
   window->SetMessageBoxPresenter(&presenter);
   return window;
 }
 
-std::vector<std::string> Texts(const test::RecordingPresenter& presenter) {
+std::vector<std::string> Texts(const ui::RecordingPresenter& presenter) {
   std::vector<std::string> texts;
   for (const auto& box : presenter.boxes) texts.push_back(box.text);
   return texts;
 }
 
-bool ShowsStillCounts(CKestrelDlg& d, const DeviceState& state) {
+bool ShowsStillCounts(ui::CKestrelDlg& d, const DeviceState& state) {
   for (int k = 0; k < CurrentInputCount(state); ++k)
     if (d.InputControls.CountText[k]->GetWindowText() != std::to_string(StillCount(k))) return false;
   return true;
@@ -58,9 +58,9 @@ TEST_P(WindowFaults, OneMessageBoxBoundedWaitConsistentWindowThenRecovery) {
   SimProcess sim(kFaultSimAddress, options);
   ASSERT_TRUE(sim.ready());
   DeviceState state;
-  test::RecordingPresenter presenter;
-  const std::unique_ptr<CKestrelDlg> window = MakeWindow(state, sim, presenter);
-  CKestrelDlg& d = *window;
+  ui::RecordingPresenter presenter;
+  const std::unique_ptr<ui::CKestrelDlg> window = MakeWindow(state, sim, presenter);
+  ui::CKestrelDlg& d = *window;
 
   RunModalScript(d, [&] {
     d.AddressEdit.SetWindowText(kFaultSimAddress);

@@ -9,10 +9,10 @@
 namespace {
 
 using namespace kestrel;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 void Parse(const std::uint8_t* text, std::size_t length) {
-  const bool refused = DumpShowsSpontaneousMode(text, length);
+  const bool refused = device::DumpShowsSpontaneousMode(text, length);
   const std::string_view dump(reinterpret_cast<const char*>(text), length);
   // A refusal needs the pair MODE / 1 as two whole lines.
   if (refused) {
@@ -28,13 +28,13 @@ void Parse(const std::uint8_t* text, std::size_t length) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Parse(data, size);
 
-  ReplyBuffer buffer;
+  net::ReplyBuffer buffer;
   buffer.fill(0xA5);
-  ReplyCollector collector(UntilEndMarker, {}, buffer);
+  net::ReplyCollector collector(UntilEndMarker, {}, buffer);
   for (std::size_t i = 0; i < size; ++i) {
-    const ReplyCollector::Step step = collector.Feed(data[i]);
-    if (step == ReplyCollector::Step::Complete) Parse(buffer.data(), collector.length());
-    if (step != ReplyCollector::Step::NeedMore) break;
+    const net::ReplyCollector::Step step = collector.Feed(data[i]);
+    if (step == net::ReplyCollector::Step::Complete) Parse(buffer.data(), collector.length());
+    if (step != net::ReplyCollector::Step::NeedMore) break;
   }
   return 0;
 }

@@ -50,14 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const DeviceState before = state;
 
   const std::uint8_t* reply = in.rest();
-  const Status result = ClassifyProbeReply(state, reply, length, net::Endpoint{0x0100007F, 30718});
+  const Status result =
+      net::ClassifyProbeReply(state, reply, length, net::Endpoint{0x0100007F, 30718});
   CheckClassification(reply, length, result, before, state);
   for (std::size_t i = 0; i < length; ++i) in.Byte();
 
   const std::size_t textLength = std::min(in.remaining(), protocol::kTextReplyBuffer);
   const std::string_view text(reinterpret_cast<const char*>(in.rest()), textLength);
   const std::int32_t familyBefore = state.protocolFamily;
-  JudgeTextReply(state, in.rest(), textLength);
+  net::JudgeTextReply(state, in.rest(), textLength);
   // The family is only ever set to 1 here, and only when the text field
   // (bytes 16 on, up to the first NUL) lacks "GC".
   const std::string_view field =

@@ -13,10 +13,10 @@
 
 namespace {
 
-using kestrel::ReplyBuffer;
-using kestrel::ReplyCollector;
-using kestrel::ReplyFraming;
-using enum kestrel::ReplyFraming;
+using kestrel::net::ReplyBuffer;
+using kestrel::net::ReplyCollector;
+using kestrel::net::ReplyFraming;
+using enum kestrel::net::ReplyFraming;
 using Step = ReplyCollector::Step;
 
 constexpr std::array<std::uint8_t, 7> kMarker{'E', 'N', 'D', '\r', '\n', '\r', '\n'};
@@ -31,12 +31,12 @@ bool EndsWithMarkerAt(const std::uint8_t* bytes, std::size_t end) {
 void CheckStop(ReplyFraming framing, std::array<std::uint8_t, 2> echo, Step step,
                const ReplyBuffer& buffer, std::size_t length, const std::uint8_t* stream,
                std::size_t begin, std::size_t position) {
-  FUZZ_CHECK(length <= kestrel::kReplyLimit);
+  FUZZ_CHECK(length <= kestrel::net::kReplyLimit);
   FUZZ_CHECK(length <= position - begin);
   // The buffer always holds the latest bytes received, in order.
   FUZZ_CHECK(std::equal(buffer.begin(), buffer.begin() + static_cast<long>(length),
                         stream + (position - length)));
-  if (step == Step::LimitExceeded) FUZZ_CHECK(length == kestrel::kReplyLimit);
+  if (step == Step::LimitExceeded) FUZZ_CHECK(length == kestrel::net::kReplyLimit);
 
   if (framing == UntilEndMarker) {
     // Every byte since the start is kept, and the first marker ends it.
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   const ReplyFraming framing = (data[0] & 1) != 0 ? UntilTerminator : UntilEndMarker;
   const std::uint8_t request[3] = {data[1], data[2], kestrel::protocol::kCommandTerminator};
-  const auto echo = kestrel::EchoOfRequest(request, sizeof request);
+  const auto echo = kestrel::net::EchoOfRequest(request, sizeof request);
   const std::uint8_t* stream = data + 3;
   const std::size_t streamSize = size - 3;
 
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A careless caller feeding on after the limit must not overrun the buffer.
     if (step == Step::LimitExceeded) {
       FUZZ_CHECK(collector.Feed(0) == Step::LimitExceeded);
-      FUZZ_CHECK(collector.length() == kestrel::kReplyLimit);
+      FUZZ_CHECK(collector.length() == kestrel::net::kReplyLimit);
     }
   }
   return 0;

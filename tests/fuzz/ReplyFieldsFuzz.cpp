@@ -14,7 +14,7 @@
 namespace {
 
 using namespace kestrel;
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
 // The conversion the counter text must agree with: the C library's, on the
 // eight characters made into a string, taken modulo 2^32. Eight characters
@@ -28,7 +28,7 @@ std::uint32_t LibraryConversion(const std::uint8_t* text) {
 void DecodeAll(const std::uint8_t* reply, std::size_t length) {
   const auto holds = [length](std::size_t offset) { return offset + 1 < length; };
 
-  if (const auto id = DecodeIdentifyReply(reply, length)) {
+  if (const auto id = device::DecodeIdentifyReply(reply, length)) {
     FUZZ_CHECK(holds(protocol::kMiModelOffset));
     FUZZ_CHECK(id->unitId >= 0 && id->unitId <= 15);
     FUZZ_CHECK(id->modelIndex >= 0 && id->modelIndex <= 31);
@@ -44,7 +44,7 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
     FUZZ_CHECK(!holds(protocol::kMiModelOffset) || !holds(protocol::kMiExtendedOffset));
   }
 
-  if (const auto mode = DecodePulseModeReply(reply, length)) {
+  if (const auto mode = device::DecodePulseModeReply(reply, length)) {
     FUZZ_CHECK(mode->countingOn == 0 || mode->countingOn == 1);
     FUZZ_CHECK(mode->countPeriod >= 0 && mode->countPeriod <= 3);
     FUZZ_CHECK(mode->chatterCode >= 0 && mode->chatterCode <= 31);
@@ -59,13 +59,13 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
     FUZZ_CHECK(!holds(protocol::kPjFilterOffset));
   }
 
-  if (const auto running = DecodeGateReply(reply, length)) {
+  if (const auto running = device::DecodeGateReply(reply, length)) {
     FUZZ_CHECK(*running == 0 || *running == 1);
   } else {
     FUZZ_CHECK(!holds(protocol::kPpGateOffset));
   }
 
-  if (const auto input = DecodeInputModeReply(reply, length)) {
+  if (const auto input = device::DecodeInputModeReply(reply, length)) {
     FUZZ_CHECK(input->enabled == 0 || input->enabled == 1);
     FUZZ_CHECK(input->edge == 0 || input->edge == 1);
     if (input->edge == 1) FUZZ_CHECK(input->enabled == 1);
@@ -74,7 +74,7 @@ void DecodeAll(const std::uint8_t* reply, std::size_t length) {
   }
 
   const std::size_t lastCounterChar = protocol::kPgCounterOffset + protocol::kPgCounterLength - 1;
-  if (const auto count = DecodeCounterReply(reply, length)) {
+  if (const auto count = device::DecodeCounterReply(reply, length)) {
     FUZZ_CHECK(*count == LibraryConversion(reply + protocol::kPgCounterOffset));
   } else {
     FUZZ_CHECK(!holds(lastCounterChar));
@@ -94,13 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The realistic road: the reply as the channel collects it.
   const protocol::CommandLetters letters = kReadCommands[data[0] % kReadCommands.size()];
   const std::uint8_t request[3] = {letters[0], letters[1], protocol::kCommandTerminator};
-  ReplyBuffer buffer;
+  net::ReplyBuffer buffer;
   buffer.fill(0xA5);
-  ReplyCollector collector(UntilTerminator, EchoOfRequest(request, sizeof request), buffer);
+  net::ReplyCollector collector(UntilTerminator, net::EchoOfRequest(request, sizeof request),
+                                buffer);
   for (std::size_t i = 1; i < size; ++i) {
-    const ReplyCollector::Step step = collector.Feed(data[i]);
-    if (step == ReplyCollector::Step::Complete) DecodeAll(buffer.data(), collector.length());
-    if (step != ReplyCollector::Step::NeedMore) break;
+    const net::ReplyCollector::Step step = collector.Feed(data[i]);
+    if (step == net::ReplyCollector::Step::Complete) DecodeAll(buffer.data(), collector.length());
+    if (step != net::ReplyCollector::Step::NeedMore) break;
   }
   return 0;
 }

@@ -37,15 +37,15 @@ constexpr bool kHeapIsMeasurable =
 #endif
 
 // The pauses shortened, the time-outs left with room for a loaded machine.
-ChannelTimeouts Timeouts(std::uint32_t receiveMs = ShortChannelTimeouts().receiveMs) {
-  ChannelTimeouts t = ShortChannelTimeouts();
+net::ChannelTimeouts Timeouts(std::uint32_t receiveMs = ShortChannelTimeouts().receiveMs) {
+  net::ChannelTimeouts t = ShortChannelTimeouts();
   t.slotPauseMs = 1;
   t.receiveMs = receiveMs;
   return t;
 }
 
-ProbeSettings Probe(std::uint32_t replyWaitMs = ShortProbeSettings().replyWaitMs) {
-  ProbeSettings p = ShortProbeSettings();
+net::ProbeSettings Probe(std::uint32_t replyWaitMs = ShortProbeSettings().replyWaitMs) {
+  net::ProbeSettings p = ShortProbeSettings();
   p.pauseMs = 1;
   p.replyWaitMs = replyWaitMs;
   return p;
@@ -74,17 +74,17 @@ TEST(ConnectCycles, DescriptorsAndHeapReturnToTheirStartingLevel) {
   const std::string closedPort = "1";
 
   const Attempt success{"connect, read, disconnect", [&] {
-                          const bool ok = good.Connect() == ConnectResult::Connected &&
+                          const bool ok = good.Connect() == device::ConnectResult::Connected &&
                                           Succeeded(good.ReadAllCounts());
                           good.Disconnect();
-                          return ok && !good.channel.IsOpen(Slot::MainSlot);
+                          return ok && !good.channel.IsOpen(net::Slot::MainSlot);
                         }};
   // Each cycle fails one way, in turn.
   const std::vector<Attempt> failures{
-      {"connection refused", [&] { return good.Connect(closedPort) == ConnectResult::Failed; }},
-      {"spontaneous mode", [&] { return refusedMode.Connect() == ConnectResult::Refused; }},
-      {"no reply", [&] { return noReply.Connect() == ConnectResult::Failed; }},
-      {"no discovery answer", [&] { return notFound.Connect() == ConnectResult::Failed; }},
+      {"connection refused", [&] { return good.Connect(closedPort) == device::ConnectResult::Failed; }},
+      {"spontaneous mode", [&] { return refusedMode.Connect() == device::ConnectResult::Refused; }},
+      {"no reply", [&] { return noReply.Connect() == device::ConnectResult::Failed; }},
+      {"no discovery answer", [&] { return notFound.Connect() == device::ConnectResult::Failed; }},
   };
   auto runAll = [&](int cycles) {
     for (int i = 0; i < cycles; ++i) {

@@ -15,7 +15,7 @@
 #include "tests/support/ScriptedTcpPeer.h"
 #include "tests/support/UnacceptedListener.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 using namespace std::chrono_literals;
@@ -47,12 +47,12 @@ DeviceState LoopbackState() {
 
 // A port on which nothing listens: bound once by us, then released.
 std::uint16_t RefusingPort() {
-  net::SocketHandle s = net::kInvalidSocket;
-  net::Endpoint bound;
-  EXPECT_EQ(net::CreateSocket(net::SocketKind::Stream, s), 0);
-  EXPECT_EQ(net::Bind(s, {Ipv4(127, 0, 0, 1), 0}), 0);
-  EXPECT_EQ(net::LocalEndpoint(s, bound), 0);
-  net::CloseSocket(s);
+  SocketHandle s = kInvalidSocket;
+  Endpoint bound;
+  EXPECT_EQ(CreateSocket(SocketKind::Stream, s), 0);
+  EXPECT_EQ(Bind(s, {Ipv4(127, 0, 0, 1), 0}), 0);
+  EXPECT_EQ(LocalEndpoint(s, bound), 0);
+  CloseSocket(s);
   return bound.port;
 }
 
@@ -304,4 +304,4 @@ TEST(CommandChannel, FailedConfigPortExchangeLeavesNoConnectionOpen) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::net

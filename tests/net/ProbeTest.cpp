@@ -9,7 +9,7 @@
 #include "tests/support/PeerSockets.h"
 #include "tests/support/UdpResponder.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 using namespace std::chrono_literals;
@@ -225,4 +225,4 @@ TEST(Probe, ProbesAHostNameAtItsAddress) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::net

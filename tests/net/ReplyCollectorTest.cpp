@@ -4,7 +4,7 @@
 
 #include "net/ReplyCollector.h"
 
-namespace kestrel {
+namespace kestrel::net {
 namespace {
 
 using Step = ReplyCollector::Step;
@@ -55,4 +55,4 @@ TEST(ReplyCollector, NeverWritesPastTheBuffer) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::net

@@ -20,8 +20,8 @@ using testing::kSimAddress;
 using testing::LoopbackSimConfig;
 using testing::SimThread;
 
-ProbeSettings QuickProbe(const SimThread& sim) {
-  ProbeSettings settings;
+net::ProbeSettings QuickProbe(const SimThread& sim) {
+  net::ProbeSettings settings;
   settings.devicePort = sim.ports().discovery;
   settings.replyWaitMs = 500;
   settings.followUpReceiveMs = 300;
@@ -54,7 +54,7 @@ TEST(SimDiscovery, TheProjectsProbeAcceptsAndClassifiesTheDevice) {
     config.text = c.text;
     SimThread sim(config);
     DeviceState state = ProbeState();
-    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.code;
+    EXPECT_EQ(net::ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.code;
     EXPECT_EQ(std::string(state.productCode.data(), 2), c.code);
     EXPECT_EQ(state.probeKind, c.kind) << c.code;
     EXPECT_EQ(state.protocolFamily, c.family) << c.code << " " << c.text;
@@ -143,8 +143,8 @@ TEST(SimConfigPort, DumpEndsWithEndAndCarriesMode) {
     }
     EXPECT_EQ(found, mode);
     // The exchange gave the main connection back.
-    EXPECT_TRUE(client.channel.IsOpen(Slot::MainSlot));
-    EXPECT_FALSE(client.channel.IsOpen(Slot::ConfigSlot));
+    EXPECT_TRUE(client.channel.IsOpen(net::Slot::MainSlot));
+    EXPECT_FALSE(client.channel.IsOpen(net::Slot::ConfigSlot));
   }
 }
 

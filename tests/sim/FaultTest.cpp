@@ -175,7 +175,7 @@ TEST(SimFaults, ConfigurationPortRefusesThenListens) {
   EXPECT_TRUE(client.Exchange(kReadMode));
   EXPECT_FALSE(client.Dump());
   EXPECT_EQ(client.state.lastError, "ネットワークエラー:C 10061\r\n");
-  EXPECT_FALSE(client.channel.IsOpen(Slot::MainSlot));
+  EXPECT_FALSE(client.channel.IsOpen(net::Slot::MainSlot));
   ASSERT_TRUE(client.Open());  // the next attempt finds the port listening
   EXPECT_TRUE(client.Exchange(kReadMode));  // as the tool identifies first
   EXPECT_TRUE(client.Dump()) << client.state.lastError;
@@ -191,8 +191,8 @@ TEST(SimFaults, ConfigurationDumpThatNeverEnds) {
   EXPECT_TRUE(client.Dump()) << client.state.lastError;
 }
 
-ProbeSettings QuickProbe(const SimThread& sim) {
-  ProbeSettings settings;
+net::ProbeSettings QuickProbe(const SimThread& sim) {
+  net::ProbeSettings settings;
   settings.devicePort = sim.ports().discovery;
   settings.replyWaitMs = 300;
   settings.followUpReceiveMs = 300;
@@ -205,15 +205,15 @@ TEST(SimFaults, DiscoveryFaults) {
     FaultKind kind;
     std::int32_t firstResult;
   } cases[] = {
-      {"silent", FaultKind::DiscoverySilent, kProbeNoAnswer},
-      {"oversize", FaultKind::DiscoveryOversize, kProbeRejected},
+      {"silent", FaultKind::DiscoverySilent, net::kProbeNoAnswer},
+      {"oversize", FaultKind::DiscoveryOversize, net::kProbeRejected},
   };
   for (const auto& c : cases) {
     SimThread sim(WithFault(c.kind, 1));
     DeviceState state;
     state.localAddress = Ipv4(127, 0, 4, 1);
-    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), c.firstResult) << c.name;
-    EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.name;
+    EXPECT_EQ(net::ProbeDevice(state, kSimAddress, QuickProbe(sim)), c.firstResult) << c.name;
+    EXPECT_EQ(net::ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0) << c.name;
   }
 
   // Answers from another port: the follow-ups go there and are answered.
@@ -222,7 +222,7 @@ TEST(SimFaults, DiscoveryFaults) {
   ASSERT_NE(sim.server().otherDiscoveryPort(), sim.ports().discovery);
   DeviceState state;
   state.localAddress = Ipv4(127, 0, 4, 1);
-  EXPECT_EQ(ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0);
+  EXPECT_EQ(net::ProbeDevice(state, kSimAddress, QuickProbe(sim)), 0);
   EXPECT_EQ(ntohs(state.responderAddress.port), sim.server().otherDiscoveryPort());
 }
 

@@ -14,7 +14,7 @@
 namespace kestrel {
 namespace {
 
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 using testing::SimArguments;
 using testing::SimLog;
 using testing::SimProcess;
@@ -57,13 +57,13 @@ TEST(SimProcess, ReadyLineLogAndCleanEnd) {
   DeviceState state;
   state.localAddress = testing::Ipv4(127, 0, 4, 2);
   {
-    CommandChannel channel(state, {500, 500, 500, 1000, 10});
-    ASSERT_EQ(channel.OpenChannel("127.0.4.2", port, Slot::MainSlot), kStatusOk);
+    net::CommandChannel channel(state, {500, 500, 500, 1000, 10});
+    ASSERT_EQ(channel.OpenChannel("127.0.4.2", port, net::Slot::MainSlot), kStatusOk);
     const std::uint8_t request[] = {'P', 'J', 0xC8};
-    ReplyBuffer reply{};
-    EXPECT_EQ(channel.Transact(request, 3, reply, UntilTerminator, Slot::MainSlot), kStatusOk);
+    net::ReplyBuffer reply{};
+    EXPECT_EQ(channel.Transact(request, 3, reply, UntilTerminator, net::Slot::MainSlot), kStatusOk);
     // Only the given address listens.
-    EXPECT_EQ(channel.OpenChannel("127.0.4.3", port, Slot::ConfigSlot), kStatusFail);
+    EXPECT_EQ(channel.OpenChannel("127.0.4.3", port, net::Slot::ConfigSlot), kStatusFail);
     EXPECT_EQ(state.lastError, "ネットワークエラー:C 10061\r\n");
   }
 
@@ -83,8 +83,9 @@ TEST(SimProcess, EndsOnInterruptWithAClientConnected) {
   ASSERT_TRUE(sim.ready());
   DeviceState state;
   state.localAddress = testing::Ipv4(127, 0, 4, 2);
-  CommandChannel channel(state, {500, 500, 500, 1000, 10});
-  ASSERT_EQ(channel.OpenChannel("127.0.4.2", sim.ports().command, Slot::MainSlot), kStatusOk);
+  net::CommandChannel channel(state, {500, 500, 500, 1000, 10});
+  ASSERT_EQ(channel.OpenChannel("127.0.4.2", sim.ports().command, net::Slot::MainSlot),
+            kStatusOk);
   sim.Signal(SIGINT);
   EXPECT_EQ(sim.Wait(), 0);
   EXPECT_EQ(sim.Log(), "");  // not verbose: nothing on standard error

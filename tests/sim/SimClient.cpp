@@ -4,9 +4,9 @@
 
 namespace kestrel::testing {
 
-using enum ReplyFraming;
+using enum net::ReplyFraming;
 
-Client::Client(const SimThread& sim, ChannelTimeouts timeouts)
+Client::Client(const SimThread& sim, net::ChannelTimeouts timeouts)
     : channel(state, timeouts), sim_(sim) {
   state.localAddress = Ipv4(127, 0, 4, 1);
   state.deviceAddress = sim.address();
@@ -14,20 +14,20 @@ Client::Client(const SimThread& sim, ChannelTimeouts timeouts)
 }
 
 bool Client::Open() {
-  return Succeeded(channel.OpenChannel(sim_.address(), state.port, Slot::MainSlot));
+  return Succeeded(channel.OpenChannel(sim_.address(), state.port, net::Slot::MainSlot));
 }
 
 std::optional<Bytes> Client::Exchange(const Bytes& request) {
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   std::size_t length = 0;
   if (Failed(channel.Transact(request.data(), request.size(), reply, UntilTerminator,
-                              Slot::MainSlot, &length)))
+                              net::Slot::MainSlot, &length)))
     return std::nullopt;
   return Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
 std::optional<std::string> Client::Dump() {
-  ReplyBuffer reply{};
+  net::ReplyBuffer reply{};
   std::size_t length = 0;
   const auto* query = reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery);
   if (Failed(channel.TransactOnConfigPort(sim_.address(), sim_.ports().config, query,

@@ -13,13 +13,13 @@ namespace kestrel::testing {
 
 // Sim tests keep to their own loopback block.
 inline constexpr char kSimAddress[] = "127.0.4.1";
-inline constexpr ChannelTimeouts kShortTimeouts{500, 500, 400, 1000, 10};
+inline constexpr net::ChannelTimeouts kShortTimeouts{500, 500, 400, 1000, 10};
 
 // A DeviceState bound to the loopback address and a command channel with
 // short time-outs.
 class Client {
  public:
-  explicit Client(const SimThread& sim, ChannelTimeouts timeouts = kShortTimeouts);
+  explicit Client(const SimThread& sim, net::ChannelTimeouts timeouts = kShortTimeouts);
 
   bool Open();
   // One request with the terminator framing; the reply, or nothing when the
@@ -29,7 +29,7 @@ class Client {
   std::optional<std::string> Dump();
 
   DeviceState state;
-  CommandChannel channel;
+  net::CommandChannel channel;
 
  private:
   const SimThread& sim_;

@@ -7,7 +7,7 @@
 
 #include "net/AdapterTable.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 struct FakeInterface {
   std::uint32_t ifIndex;
@@ -23,8 +23,8 @@ inline std::uint32_t Dotted(const std::string& text) {
 
 // Usable interfaces (running, with a link-layer address) with the given
 // addresses; an empty list gives a machine with loopback only.
-inline AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& interfaces) {
-  AdapterSnapshot snapshot;
+inline net::AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& interfaces) {
+  net::AdapterSnapshot snapshot;
   snapshot.interfaces.emplace();
   snapshot.addresses.emplace();
   snapshot.adapters.emplace();
@@ -41,4 +41,4 @@ inline AdapterSnapshot FakeSnapshot(const std::vector<FakeInterface>& interfaces
   return snapshot;
 }
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -23,7 +23,7 @@
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 namespace {
 
 using fw::testing::Click;
@@ -33,9 +33,6 @@ using fw::testing::Pick;
 using fw::testing::PressKey;
 using fw::testing::RunModalScript;
 using fw::testing::Type;
-using test::Dotted;
-using test::FakeSnapshot;
-using test::RecordingPresenter;
 
 // What an input method hands the focused edit when the operator confirms
 // the composed text.
@@ -201,13 +198,13 @@ std::vector<std::string> Items(const fw::CComboBox& list) {
   return items;
 }
 
-AdapterSnapshot TwoInterfaces() {
+net::AdapterSnapshot TwoInterfaces() {
   return FakeSnapshot({{10, "veth0", {"10.77.0.1", "10.77.0.9"}}, {11, "veth1", {"10.77.0.2"}}});
 }
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  explicit MainWindowTest(std::function<AdapterSnapshot()> reader = TwoInterfaces) {
+  explicit MainWindowTest(std::function<net::AdapterSnapshot()> reader = TwoInterfaces) {
     environment.readAdapters = std::move(reader);
     environment.exitProcess = [this](int code) { exitCodes.push_back(code); };
   }
@@ -536,7 +533,7 @@ class UnreadableAdapterListTest : public MainWindowTest {
  protected:
   UnreadableAdapterListTest()
       : MainWindowTest([] {
-          AdapterSnapshot snapshot = FakeSnapshot({{10, "veth0", {"10.77.0.1"}}});
+          net::AdapterSnapshot snapshot = FakeSnapshot({{10, "veth0", {"10.77.0.1"}}});
           snapshot.adapters.reset();
           return snapshot;
         }) {}
@@ -552,4 +549,4 @@ TEST_F(UnreadableAdapterListTest, TheProcessEndsWithExitCodeOneAndNoMessage) {
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::ui

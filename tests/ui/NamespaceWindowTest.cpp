@@ -12,7 +12,7 @@
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel {
+namespace kestrel::ui {
 namespace {
 
 std::string Env(const char* name) {
@@ -35,7 +35,7 @@ class NamespaceWindowTest : public ::testing::Test {
   }
   DeviceState state;
   KestrelDlgEnvironment environment;  // the platform's own adapter reader
-  test::RecordingPresenter presenter;
+  RecordingPresenter presenter;
   std::vector<int> exitCodes;
 };
 
@@ -76,4 +76,4 @@ TEST_F(NamespaceWindowTest, ListsExactlyTheUsableAddressesOrOnlyShowsTheMessage)
 }
 
 }  // namespace
-}  // namespace kestrel
+}  // namespace kestrel::ui

@@ -6,7 +6,7 @@
 #include "framework/MessageBox.h"
 #include "framework/WindowStyles.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 class RecordingPresenter : public fw::MessageBoxPresenter {
  public:
@@ -20,4 +20,4 @@ class RecordingPresenter : public fw::MessageBoxPresenter {
   std::function<void()> onPresent;  // runs while the box would be open
 };
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

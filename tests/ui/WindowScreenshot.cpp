@@ -17,11 +17,11 @@ int main(int argc, char** argv) {
   const std::string out = argv[1];
   fw::PlatformApp app(argc, argv);
   kestrel::DeviceState state;
-  kestrel::KestrelDlgEnvironment environment;
+  kestrel::ui::KestrelDlgEnvironment environment;
   environment.readAdapters = [] {
-    return kestrel::test::FakeSnapshot({{10, "veth0", {"10.77.0.1"}}, {11, "veth1", {"10.77.0.2"}}});
+    return kestrel::ui::FakeSnapshot({{10, "veth0", {"10.77.0.1"}}, {11, "veth1", {"10.77.0.2"}}});
   };
-  kestrel::CKestrelDlg dialog(state, environment);
+  kestrel::ui::CKestrelDlg dialog(state, environment);
   const bool connected = argc > 2 && std::string(argv[2]) == "--connected";
   bool saved = false;
   fw::testing::RunModalScript(dialog, [&] {

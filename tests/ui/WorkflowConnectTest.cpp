@@ -14,12 +14,12 @@
 #include "framework/testing/OperatorInput.h"
 #include "tests/ui/WorkflowFixture.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 namespace {
 
 using fw::testing::Click;
 using fw::testing::RunModalScript;
-using test::PrintTo;
+using ui::PrintTo;
 
 struct SupportedCase {
   const char* name;
@@ -65,7 +65,7 @@ TEST_P(ConnectsTo, ShowsIdentityAndSettingsThenDisconnectsSendingNothing) {
     ExpectWindowState(c.shown);
 
     Click(d.ConnectButton);
-    EXPECT_FALSE(d.channel.IsOpen(Slot::MainSlot));
+    EXPECT_FALSE(d.channel.IsOpen(net::Slot::MainSlot));
     EXPECT_EQ(state.countingOn, 0);
     ExpectWindowState(Shown::NotConnected);
     EXPECT_EQ(d.InputControls.EdgeList[1]->GetCurSel(), 1);  // the last device's edge
@@ -114,7 +114,7 @@ TEST_P(Refuses, AfterIdentifyingWithOneMessageAndClosesTheConnection) {
   RunModalScript(d, [&] {
     PressConnect();
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
-    EXPECT_FALSE(d.channel.IsOpen(Slot::MainSlot));
+    EXPECT_FALSE(d.channel.IsOpen(net::Slot::MainSlot));
     ExpectWindowState(Shown::NotConnected, false);
   });
   const std::vector<std::string> sent = SentCommands();
@@ -232,4 +232,4 @@ TEST_F(WindowWithSim, EntriesAndUnreachableDevicesAreRefusedUntilACorrectAttempt
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -11,7 +11,7 @@
 #include "tests/ui/WorkflowFixture.h"
 #include "ui/AutoUpdateInterval.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 namespace {
 
 using namespace std::chrono_literals;
@@ -224,7 +224,7 @@ TEST_F(WindowWithSim, DisconnectWhileAutoUpdateRunsStopsItAndTheDeviceCountsOn) 
     EXPECT_EQ(d.AutoUpdateCheck.GetCheck(), fw::BST_UNCHECKED);
     EXPECT_EQ(state.autoUpdateActive, 0);
     EXPECT_FALSE(d.KillTimer(kAutoUpdateTimer));
-    EXPECT_FALSE(d.channel.IsOpen(Slot::MainSlot));
+    EXPECT_FALSE(d.channel.IsOpen(net::Slot::MainSlot));
     ExpectWindowState(Shown::NotConnected);
     PumpMessages(1200ms);  // no tick falls due any more
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
@@ -288,4 +288,4 @@ TEST_F(WindowWithSim, ACounterReplyTooShortForItsDigitsIsADataError) {
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -10,7 +10,7 @@
 #include "tests/ui/FakeAdapters.h"
 #include "ui/ChatterIndex.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 void WindowWithSim::StartSim(const std::function<void(sim::SimConfig&)>& adjust) {
   sim::SimConfig config = testing::LoopbackSimConfig(kDeviceAddress);
@@ -114,7 +114,7 @@ void WindowWithSim::ExpectWindowState(Shown shown, bool everConnected) {
   CKestrelDlg& d = *dialog;
   const bool connected = shown != Shown::NotConnected;
   ASSERT_EQ(d.connected, connected ? 1 : 0);
-  ASSERT_EQ(CountingState(state), shown == Shown::Counting);
+  ASSERT_EQ(device::CountingState(state), shown == Shown::Counting);
   const int inputs = connected ? CurrentInputCount(state) : 0;
 
   std::vector<Rule> rules{
@@ -194,4 +194,4 @@ void WindowWithSim::ExpectWindowState(Shown shown, bool everConnected) {
   }
 }
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

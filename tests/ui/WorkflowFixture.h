@@ -17,7 +17,7 @@
 #include "tests/ui/RecordingPresenter.h"
 #include "ui/KestrelDlg.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 
 // The window's interface and the simulated device, both on loopback.
 inline constexpr char kWindowAddress[] = "127.0.5.1";
@@ -72,4 +72,4 @@ void PrintTo(const Case& c, std::ostream* os) {
 // connections), in order.
 std::vector<std::string> CommandFramesOf(const std::string& log);
 
-}  // namespace kestrel::test
+}  // namespace kestrel::ui

@@ -56,17 +56,17 @@ int main(int argc, char** argv) {
   if (!sim.ready()) return 1;
 
   DeviceState state;
-  KestrelDlgEnvironment environment;
+  ui::KestrelDlgEnvironment environment;
   environment.readAdapters = [] {
-    return test::FakeSnapshot({{10, "veth0", {"127.0.5.1"}}});
+    return ui::FakeSnapshot({{10, "veth0", {"127.0.5.1"}}});
   };
   environment.channelTimeouts.connectMs = 1000;
   environment.channelTimeouts.receiveMs = 1000;
   environment.connectSettings.probe.replyWaitMs = 1000;
   environment.connectSettings.probe.devicePort = sim.ports().discovery;
   environment.connectSettings.configPort = sim.ports().config;
-  CKestrelDlg dialog(state, environment);
-  test::RecordingPresenter presenter;
+  ui::CKestrelDlg dialog(state, environment);
+  ui::RecordingPresenter presenter;
   dialog.SetMessageBoxPresenter(&presenter);
 
   bool saved = false;

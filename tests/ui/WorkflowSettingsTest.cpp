@@ -7,13 +7,13 @@
 #include "framework/testing/OperatorInput.h"
 #include "tests/ui/WorkflowFixture.h"
 
-namespace kestrel::test {
+namespace kestrel::ui {
 namespace {
 
 using fw::testing::Click;
 using fw::testing::Pick;
 using fw::testing::RunModalScript;
-using test::PrintTo;
+using ui::PrintTo;
 
 // The frames after the connect's settings read (MI, PJ, PP, one PH each).
 std::vector<std::string> AfterConnect(const std::vector<std::string>& sent, int inputs) {
@@ -227,4 +227,4 @@ TEST_F(WindowWithSim, FailedSettingsCommandsAreReportedOnceEach) {
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::ui
