@@ -87,6 +87,15 @@ std::vector<EventKind> KindsOf(const std::vector<Event>& events) {
   return kinds;
 }
 
+// One poller of `sim` as device `name`, running for `span`; it has stopped
+// (and written its last record) when this returns.
+void PollFor(const SimProcess& sim, const std::string& name, const PollTimings& timings,
+             std::chrono::milliseconds span, RecordingSink& sink) {
+  DevicePoller poller(TargetFor(sim, name), timings, sink);
+  poller.Start();
+  std::this_thread::sleep_for(span);
+}
+
 // The increases of one input add up to its last total, and, without a
 // reset, to the distance the raw counter travelled (modulo 2^32).
 void ExpectNothingLostOrInvented(const std::vector<Sample>& samples, int input) {
@@ -188,11 +197,7 @@ TEST(PollerSim, WrapAndResetAreToldApart) {
                   "1200"});
   ASSERT_TRUE(sim.ready());
   RecordingSink sink;
-  {
-    DevicePoller poller(TargetFor(sim, "d"), ShortTimings(sim), sink);
-    poller.Start();
-    std::this_thread::sleep_for(1800ms);
-  }
+  PollFor(sim, "d", ShortTimings(sim), 1800ms, sink);
   const std::vector<Sample> samples = sink.SamplesOf("d");
   ASSERT_GE(samples.size(), 8u);
   int wraps = 0;
@@ -219,11 +224,7 @@ TEST(PollerSim, AnOverrunningPollSkipsToTheNextSlotAndCountsIt) {
   SimProcess sim("127.0.14.10", {"--reply-delay", "30"});
   ASSERT_TRUE(sim.ready());
   RecordingSink sink;
-  {
-    DevicePoller poller(TargetFor(sim, "slow"), ShortTimings(sim), sink);
-    poller.Start();
-    std::this_thread::sleep_for(1500ms);
-  }
+  PollFor(sim, "slow", ShortTimings(sim), 1500ms, sink);
   const std::vector<Sample> samples = sink.SamplesOf("slow");
   ASSERT_GE(samples.size(), 3u);
   std::uint64_t skipped = 0;  // between the first and the last sample
@@ -250,11 +251,7 @@ TEST(PollerSim, BackoffDoublesToItsBoundWhileNothingAnswers) {
   timings.connect.probe.replyWaitMs = 20;
   timings.backoffFirst = 20ms;
   timings.backoffMax = 80ms;
-  {
-    DevicePoller poller(TargetFor(sim, "gone"), timings, sink);
-    poller.Start();
-    std::this_thread::sleep_for(600ms);
-  }
+  PollFor(sim, "gone", timings, 600ms, sink);
   const std::vector<Event> events = sink.EventsOf("gone");
   ASSERT_GE(events.size(), 5u);
   std::chrono::milliseconds bound = 20ms;
