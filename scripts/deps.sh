@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev
   libtomlplusplus-dev
-  prometheus-cpp-dev libmicrohttpd-dev libgnutls28-dev libmosquitto-dev libcrypt-dev
+  prometheus-cpp-dev libmicrohttpd-dev libgnutls28-dev libmosquitto-dev libcrypt-dev libsqlite3-dev
   prometheus mosquitto mosquitto-clients curl openssl python3
   iproute2 util-linux xvfb xauth
 )
