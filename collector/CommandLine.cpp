@@ -58,6 +58,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (need()) c.interface = value, cl.set.interface = true;
     } else if (arg == "--csv-dir") {
       if (need()) c.csvDir = value, cl.set.csvDir = true;
+    } else if (arg == "--store") {
+      if (need()) c.store = value, cl.set.store = true;
+    } else if (arg == "--keep-minutes" || arg == "--keep-hours") {
+      if (!need()) break;
+      const std::optional<int> days = ParseKeepDays(value);
+      if (!days) cl.error = arg + " '" + value + "': whole days from 1 to " + std::to_string(kMaxKeepDays);
+      else if (arg == "--keep-minutes") c.keepMinutesDays = *days, cl.set.keepMinutes = true;
+      else c.keepHoursDays = *days, cl.set.keepHours = true;
     } else if (arg == "--scan") {
       c.scan = true;
     } else if (arg == "--rescan") {
@@ -110,6 +118,13 @@ Polling:
 Output:
       --csv-dir DIR                samples to DIR/NAME-YYYY-MM-DD.csv instead
                                    of standard output (events stay there)
+      --store FILE                 keep counter state, pulses per minute and
+                                   hour and the broker's outbox in FILE
+                                   (SQLite); totals go on across restarts
+      --keep-minutes DAYS          how long the store keeps minute rows ()" +
+         std::to_string(kDefaultKeepMinutesDays) + R"()
+      --keep-hours DAYS            how long it keeps hour rows ()" +
+         std::to_string(kDefaultKeepHoursDays) + R"()
 )" + OutputHelpText() + R"(Other:
   -h, --help                       this text
       --version                    the version

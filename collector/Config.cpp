@@ -20,6 +20,14 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text, d
   return std::chrono::milliseconds(std::llround(value * 1000));
 }
 
+std::optional<int> ParseKeepDays(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < 1 || value > kMaxKeepDays) return std::nullopt;
+  return value;
+}
+
 std::optional<std::string> CanonicalAddress(const std::string& text) {
   // Four decimal parts only: the classic short and octal forms are legal for
   // the window's entry, but in a file they are more likely a typing error.

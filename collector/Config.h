@@ -17,6 +17,11 @@ inline constexpr std::chrono::milliseconds kDefaultInterval{1000};
 inline constexpr double kMaxIntervalSeconds = 1e6;
 // Shortest interval accepted: a poll of eight inputs needs a few round trips.
 inline constexpr double kMinIntervalSeconds = 0.01;
+// How long the store keeps its minute and hour rows, in days, by default
+// (a month and a bit; ten years), and the longest it is told to.
+inline constexpr int kDefaultKeepMinutesDays = 35;
+inline constexpr int kDefaultKeepHoursDays = 3650;
+inline constexpr int kMaxKeepDays = 100000;
 
 struct DeviceConfig {
   DeviceRef device;  // address in canonical dotted form
@@ -30,6 +35,9 @@ struct CollectorConfig {
   std::chrono::milliseconds interval = kDefaultInterval;
   std::optional<std::string> interface;
   std::optional<std::string> csvDir;
+  std::optional<std::string> store;  // the store's file
+  int keepMinutesDays = kDefaultKeepMinutesDays;
+  int keepHoursDays = kDefaultKeepHoursDays;
   bool scan = false;
   std::optional<std::chrono::milliseconds> rescan;
   std::chrono::milliseconds scanWait{5000};
@@ -38,6 +46,9 @@ struct CollectorConfig {
   std::optional<std::chrono::milliseconds> backoffMax;
   std::optional<std::chrono::milliseconds> timeout;  // channel and probe waits
 };
+
+// Parses a whole number of days from 1 to kMaxKeepDays; nullopt otherwise.
+std::optional<int> ParseKeepDays(const std::string& text);
 
 // Parses "SECONDS" (decimal, fraction allowed) within [min, max]; nullopt
 // when it is not such a number.
@@ -60,6 +71,7 @@ std::optional<std::string> CanonicalAddress(const std::string& text);
 // given in the file apply unless the command line has set them (`fromArgs`).
 struct ArgsSet {
   bool interval = false, interface = false, csvDir = false;
+  bool store = false, keepMinutes = false, keepHours = false;
 };
 std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
                                            CollectorConfig& config, const ArgsSet& fromArgs = {});

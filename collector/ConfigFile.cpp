@@ -3,6 +3,9 @@
 //   interval = 1.0            # seconds, for every device without its own
 //   interface = "10.0.0.5"    # address or name of the local interface
 //   csv_dir = "/var/lib/kestrel"
+//   store = "/var/lib/kestrel/counts.db"
+//   keep_minutes = 35         # days
+//   keep_hours = 3650         # days
 //   [[device]]
 //   address = "10.0.0.10"     # required
 //   port = 10003
@@ -42,6 +45,18 @@ class Mapper {
         const auto v = Text(node, key);
         if (!v) return error_;
         if (!fromArgs_.csvDir) config_.csvDir = *v;
+      } else if (name == "store") {
+        const auto v = Text(node, key);
+        if (!v) return error_;
+        if (!fromArgs_.store) config_.store = *v;
+      } else if (name == "keep_minutes" || name == "keep_hours") {
+        const auto* days = node.as_integer();
+        if (days == nullptr || days->get() < 1 || days->get() > kMaxKeepDays)
+          return At(node, "'" + std::string(name) + "' must be whole days from 1 to " +
+                              std::to_string(kMaxKeepDays));
+        const int value = static_cast<int>(days->get());
+        if (name == "keep_minutes" && !fromArgs_.keepMinutes) config_.keepMinutesDays = value;
+        if (name == "keep_hours" && !fromArgs_.keepHours) config_.keepHoursDays = value;
       } else if (name == "device") {
         const toml::array* devices = node.as_array();
         if (devices == nullptr) return At(node, "'device' must be a list of tables ([[device]])");

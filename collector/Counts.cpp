@@ -30,4 +30,10 @@ InputValue CounterTrack::Update(std::uint32_t raw, SteadyClock::time_point at) {
   return value;
 }
 
+void CounterTrack::Resume(std::uint32_t raw, std::uint64_t total, SteadyClock::time_point at) {
+  last_ = raw;
+  lastAt_ = at;
+  total_ = total;
+}
+
 }  // namespace kestrel::collector

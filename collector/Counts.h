@@ -26,6 +26,9 @@ CountStep CountIncrease(std::uint32_t previous, std::uint32_t current);
 class CounterTrack {
  public:
   InputValue Update(std::uint32_t raw, SteadyClock::time_point at);
+  // Takes up a stored value: the next Update counts from `raw`, read at
+  // `at`, and adds to `total`.
+  void Resume(std::uint32_t raw, std::uint64_t total, SteadyClock::time_point at);
 
  private:
   std::optional<std::uint32_t> last_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <utility>
 
 #include "collector/Counts.h"
 #include "collector/Failure.h"
@@ -77,8 +78,9 @@ milliseconds Jittered(milliseconds wait) { return RandomBetween(wait / 2, wait);
 
 }  // namespace
 
-DevicePoller::DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink)
-    : target_(std::move(target)), timings_(timings), sink_(sink) {
+DevicePoller::DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink,
+                           std::optional<ResumePoint> resume)
+    : target_(std::move(target)), timings_(timings), sink_(sink), resume_(std::move(resume)) {
   snapshot_.device = target_.device;
 }
 
@@ -116,6 +118,30 @@ void DevicePoller::Update(const std::function<void(DeviceSnapshot&)>& change) {
   change(snapshot_);
 }
 
+std::optional<WallClock::time_point> DevicePoller::TakeUpStoredCounts(const DeviceIdentity& identity,
+                                                                     DeviceCounts& counts) {
+  const ResumePoint point = *resume_;
+  resume_.reset();
+  if (!SameCounter(point, identity)) {
+    sink_.OnEvent(Event{EventKind::StateDiscarded, target_.device, WallClock::now(), {},
+                        DiscardReason(point, identity), {}, 0, identity});
+    return std::nullopt;
+  }
+  // The tracks count on the steady clock; a stored time becomes the steady
+  // instant as long ago. A stored time ahead of the clock (it was set back)
+  // counts as now, so no span is ever negative.
+  const WallClock::time_point wallNow = WallClock::now();
+  const SteadyClock::time_point steadyNow = SteadyClock::now();
+  const auto steadyOf = [&](WallClock::time_point t) {
+    return steadyNow - duration_cast<SteadyClock::duration>(wallNow - std::min(t, wallNow));
+  };
+  for (std::size_t k = 0; k < point.inputs.size(); ++k) {
+    const ResumeInput& input = point.inputs[k];
+    if (input.present) counts.tracks[k].Resume(input.raw, input.total, steadyOf(input.time));
+  }
+  return std::min(point.time, wallNow);
+}
+
 void DevicePoller::Run() {
   const DeviceRef& device = target_.device;
   Link link(target_, timings_);
@@ -123,6 +149,8 @@ void DevicePoller::Run() {
   std::optional<DeviceIdentity> identity;
   std::optional<SteadyClock::time_point> lastGood;  // the last good sample
   bool gap = false;
+  // Until the first sample: when the stored sample it continues was read.
+  std::optional<WallClock::time_point> resumedFrom;
   milliseconds backoff = timings_.backoffFirst;
 
   // Records a failure, closes the connection and waits before the next
@@ -172,6 +200,13 @@ void DevicePoller::Run() {
     sink_.OnEvent(Event{EventKind::Connect, device, wall, {}, {}, {}, 0, identity});
     if (changed) sink_.OnEvent(Event{EventKind::SettingsChanged, device, wall, {}, {}, {}, 0, identity});
     sink_.OnStatus(StatusChange{device, wall, DeviceStatus::Up, identity, {}, {}});
+    if (resume_) {
+      resumedFrom = TakeUpStoredCounts(now, counts);
+      if (resumedFrom) {
+        gap = true;
+        lastGood = SteadyClock::now() - duration_cast<SteadyClock::duration>(WallClock::now() - *resumedFrom);
+      }
+    }
 
     // Fixed-rate schedule: slot n is start + n * interval, whatever each poll
     // took, so the readings do not drift.
@@ -193,6 +228,7 @@ void DevicePoller::Run() {
       sample.pollDuration = std::chrono::duration_cast<std::chrono::microseconds>(at - begun);
       if (gap && lastGood) sample.gap = duration_cast<milliseconds>(at - *lastGood);
       gap = false;
+      sample.resumed = std::exchange(resumedFrom, std::nullopt);
       lastGood = at;
       sample.inputCount = CurrentInputCount(link.state);
       for (std::size_t k = 0; k < raw.size(); ++k)
@@ -226,11 +262,12 @@ void DevicePoller::Run() {
   }
 }
 
-bool PollerRegistry::Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink) {
+bool PollerRegistry::Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+                         std::optional<ResumePoint> resume) {
   std::lock_guard lock(mutex_);
   auto key = std::make_pair(target.device.address, target.device.port);
   if (pollers_.count(key) != 0) return false;
-  auto poller = std::make_unique<DevicePoller>(target, timings, sink);
+  auto poller = std::make_unique<DevicePoller>(target, timings, sink, std::move(resume));
   poller->Start();
   pollers_.emplace(std::move(key), std::move(poller));
   return true;

@@ -17,9 +17,12 @@
 
 #include "collector/RecordSink.h"
 #include "collector/Records.h"
+#include "collector/ResumePoint.h"
 #include "collector/Target.h"
 
 namespace kestrel::collector {
+
+struct DeviceCounts;
 
 // What a poller knows now, for answering questions without touching the
 // device (a metrics scrape, a probe of a configured device).
@@ -38,7 +41,10 @@ struct DeviceSnapshot {
 
 class DevicePoller {
  public:
-  DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink);
+  // `resume`: where the store left this device's counts, taken up at the
+  // first connect when the device is still the same counter.
+  DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink,
+               std::optional<ResumePoint> resume = std::nullopt);
   ~DevicePoller();  // stops and joins
   DevicePoller(const DevicePoller&) = delete;
   DevicePoller& operator=(const DevicePoller&) = delete;
@@ -57,10 +63,15 @@ class DevicePoller {
   // Sleeps until `deadline` or a stop request; false on a stop request.
   bool SleepUntil(SteadyClock::time_point deadline);
   void Update(const std::function<void(DeviceSnapshot&)>& change);
+  // At the first connect: continues the stored counts in `counts`, or says
+  // why not. Returns when the stored sample was read, when taken up.
+  std::optional<WallClock::time_point> TakeUpStoredCounts(const DeviceIdentity& identity,
+                                                           DeviceCounts& counts);
 
   const DeviceTarget target_;
   const PollTimings timings_;
   RecordSink& sink_;
+  std::optional<ResumePoint> resume_;  // used by the poller's thread only
   std::thread thread_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -73,7 +84,8 @@ class PollerRegistry {
  public:
   // Adds and starts a poller; false (nothing started) when one for the same
   // address and port is already there: never two connections to one device.
-  bool Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink);
+  bool Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+           std::optional<ResumePoint> resume = std::nullopt);
   DevicePoller* Find(const std::string& address, std::uint16_t port) const;
   std::size_t size() const;
   // Stops every poller and waits for all of them.

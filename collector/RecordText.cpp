@@ -88,6 +88,7 @@ std::string SampleJson(const Sample& sample) {
   JsonObject o = Head("sample", sample.time, sample.device);
   o.Add("late_ms", static_cast<std::int64_t>(sample.lateness.count()));
   if (sample.gap.count() > 0) o.Add("gap_ms", static_cast<std::int64_t>(sample.gap.count()));
+  if (sample.resumed) o.Add("resumed", IsoTime(*sample.resumed));
   return o.AddRaw("inputs", InputsJson(sample)).str();
 }
 
@@ -99,6 +100,7 @@ std::string EventJson(const Event& event) {
     o.Add("retry_ms", static_cast<std::int64_t>(event.retryIn.count()));
   }
   if (event.kind == EventKind::Skip) o.Add("skipped", static_cast<std::int64_t>(event.skipped));
+  if (event.kind == EventKind::StateDiscarded) o.Add("message", event.message);
   if (event.identity && (event.kind == EventKind::Connect || event.kind == EventKind::SettingsChanged))
     o.AddRaw("identity", IdentityJson(*event.identity));
   return o.str();

@@ -9,6 +9,7 @@ const char* Name(EventKind kind) {
     case EventKind::Failure: return "failure";
     case EventKind::SettingsChanged: return "settings-changed";
     case EventKind::Skip: return "skip";
+    case EventKind::StateDiscarded: return "state-discarded";
   }
   return "";
 }

@@ -70,11 +70,17 @@ struct Sample {
   // reads, reconnect); 0 for a sample that follows its predecessor normally.
   // The increases of a sample after a gap span the whole gap.
   std::chrono::milliseconds gap{0};
+  // Set on the first sample after a start that took up the counts where the
+  // store left them: when that stored sample was read. Its increases (and
+  // `gap`) span from then on.
+  std::optional<WallClock::time_point> resumed;
   std::int32_t inputCount = 0;
   std::array<InputValue, kMaxInputs> inputs{};
 };
 
-enum class EventKind { Connect, Disconnect, Failure, SettingsChanged, Skip };
+// StateDiscarded: the store held counts of a device that now answers with
+// another identity, so its totals start again from this sample.
+enum class EventKind { Connect, Disconnect, Failure, SettingsChanged, Skip, StateDiscarded };
 
 // Why a poll or a connect attempt failed.
 enum class FailureKind {
@@ -92,7 +98,7 @@ struct Event {
   DeviceRef device;
   WallClock::time_point time;
   // Failure: what failed, the window's message text for it, and how long
-  // until the next connect attempt.
+  // until the next connect attempt. StateDiscarded: the message says why.
   FailureKind failure = FailureKind::None;
   std::string message;
   std::chrono::milliseconds retryIn{0};

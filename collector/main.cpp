@@ -13,6 +13,8 @@
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
+#include "collector/store/StoreSink.h"
+#include "collector/store/StoredState.h"
 #include "net/AdapterTable.h"
 #include "net/AddressText.h"
 #include "net/Scan.h"
@@ -123,6 +125,34 @@ int main(int argc, char** argv) {
     sinks.Add(*csv);
   }
 
+  // The store comes before the pollers: they take up the counts it kept.
+  std::optional<store::OpenedStore> stored;
+  std::unique_ptr<store::StoreSink> storeSink;
+  if (config.store) {
+    std::string error;
+    stored = store::OpenStore(*config.store, error);
+    if (!stored) {
+      std::cerr << kProgram << ": " << *config.store << ": " << error << "\n";
+      return kExitUsage;
+    }
+    store::StoreSettings settings;
+    settings.keepMinutes = std::chrono::hours(24 * config.keepMinutesDays);
+    settings.keepHours = std::chrono::hours(24 * config.keepHoursDays);
+    store::StoreReports reports{
+        [](const std::string& reason) { std::cerr << kProgram << ": store: " << reason << "\n"; },
+        [] { std::cerr << kProgram << ": store: writing again\n"; },
+        [](std::uint64_t n) { std::cerr << kProgram << ": store: " << n << " rows dropped\n"; }};
+    storeSink = std::make_unique<store::StoreSink>(std::move(stored->writer), settings, sinks, reports);
+  }
+  // With a store, records reach the other outputs once it has them.
+  RecordSink& front = storeSink ? static_cast<RecordSink&>(*storeSink) : sinks;
+  const auto resumeFor = [&](const std::string& name) -> std::optional<ResumePoint> {
+    if (!stored) return std::nullopt;
+    const auto it = stored->resumePoints.find(name);
+    if (it == stored->resumePoints.end()) return std::nullopt;
+    return it->second;
+  };
+
   const sigset_t signals = StopSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
@@ -136,7 +166,8 @@ int main(int argc, char** argv) {
     std::cerr << kProgram << ": " << outputError << "\n";
     return kExitFailure;
   }
-  for (const DeviceTarget& t : targets) pollers.Add(t, timings, sinks);
+  if (storeSink) storeSink->Start();
+  for (const DeviceTarget& t : targets) pollers.Add(t, timings, front, resumeFor(t.device.name));
 
   const auto scan = [&] {
     int error = 0;
@@ -149,7 +180,7 @@ int main(int argc, char** argv) {
       const std::string address = net::FormatAddress(a.source.address);
       if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;
       DeviceTarget t{DeviceRef{address, address, kDefaultPort}, config.interval, *defaultLocal};
-      pollers.Add(t, timings, sinks);  // refused when it is polled already
+      pollers.Add(t, timings, front, resumeFor(t.device.name));  // refused when polled already
     }
   };
   using Clock = std::chrono::steady_clock;
@@ -173,6 +204,8 @@ int main(int argc, char** argv) {
     }
   }
   pollers.StopAll();
+  if (storeSink) storeSink->Stop();  // commits and hands on the last records
   services->Stop();  // after the pollers, so their last status goes out
+  if (storeSink) storeSink->CommitRemaining();  // the outbox as the broker left it
   return status;
 }

@@ -51,6 +51,7 @@ void MetricsBook::OnEvent(const Event& event) {
       break;
     case EventKind::Disconnect:
     case EventKind::SettingsChanged:
+    case EventKind::StateDiscarded:
       break;
   }
   if (event.identity) d.identity = event.identity;

@@ -1,0 +1,114 @@
+#include "collector/store/StoreSink.h"
+
+namespace kestrel::collector::store {
+
+namespace {
+
+// Rows past their keeping time are removed at start and then this often.
+constexpr std::chrono::hours kPruneEvery{1};
+
+}  // namespace
+
+StoreSink::StoreSink(std::unique_ptr<StoreWriter> writer, StoreSettings settings, RecordSink& next,
+                     StoreReports reports)
+    : settings_(settings), next_(next), reports_(std::move(reports)), writer_(std::move(writer)) {}
+
+StoreSink::~StoreSink() { Stop(); }
+
+void StoreSink::Start() { thread_ = std::thread([this] { Run(); }); }
+
+void StoreSink::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void StoreSink::CommitRemaining() {
+  StoreBatch gathered;
+  {
+    std::lock_guard lock(mutex_);
+    std::swap(gathered, gathered_);
+  }
+  CommitRound(std::move(gathered));
+}
+
+void StoreSink::Enqueue(Record record) {
+  std::lock_guard lock(mutex_);
+  if (std::holds_alternative<Sample>(record)) {
+    gathered_.AddSample(std::get<Sample>(record));
+  } else if (const Event* event = std::get_if<Event>(&record)) {
+    if (event->kind == EventKind::StateDiscarded) gathered_.DiscardCounters(event->device.name);
+    if (event->identity) gathered_.AddIdentity(*event->identity);
+  }
+  records_.push_back(std::move(record));
+  // Only the records for the other outputs can pile up here: what the store
+  // itself keeps is already in the batch.
+  if (records_.size() > settings_.recordLimit) {
+    records_.pop_front();
+    if (reports_.dropped) reports_.dropped(1);
+  }
+}
+
+void StoreSink::OnSample(const Sample& sample) { Enqueue(sample); }
+void StoreSink::OnEvent(const Event& event) { Enqueue(event); }
+void StoreSink::OnStatus(const StatusChange& change) { Enqueue(change); }
+
+void StoreSink::OutboxAdd(std::uint64_t seq, OutboxMessage message) {
+  std::lock_guard lock(mutex_);
+  gathered_.OutboxAdd(seq, std::move(message));
+}
+
+void StoreSink::OutboxRemove(std::uint64_t seq) {
+  std::lock_guard lock(mutex_);
+  gathered_.OutboxRemove(seq);
+}
+
+void StoreSink::CommitRound(StoreBatch gathered) {
+  unsaved_.Merge(std::move(gathered));
+  const WallClock::time_point now = WallClock::now();
+  std::string error;
+  if (!unsaved_.empty()) {
+    if (writer_->Commit(unsaved_, error)) {
+      unsaved_ = StoreBatch{};
+      if (failing_ && reports_.resumed) reports_.resumed();
+      failing_ = false;
+    } else {
+      failing_ = true;
+      if (reports_.failed) reports_.failed(error);
+      const std::uint64_t shed = unsaved_.Shed(settings_.pendingRowLimit);
+      if (shed > 0 && reports_.dropped) reports_.dropped(shed);
+    }
+  }
+  if (!failing_ && now - lastPrune_ >= kPruneEvery) {
+    if (writer_->Prune(settings_.keepMinutes, settings_.keepHours, now, error)) lastPrune_ = now;
+    else if (reports_.failed) reports_.failed(error);
+  }
+}
+
+void StoreSink::Run() {
+  for (;;) {
+    StoreBatch gathered;
+    std::deque<Record> records;
+    bool stopping = false;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, settings_.commitInterval, [this] { return stop_; });
+      stopping = stop_;
+      std::swap(gathered, gathered_);
+      std::swap(records, records_);
+    }
+    CommitRound(std::move(gathered));
+    for (const Record& record : records)
+      std::visit([this](const auto& r) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(r)>, Sample>) next_.OnSample(r);
+        else if constexpr (std::is_same_v<std::decay_t<decltype(r)>, Event>) next_.OnEvent(r);
+        else next_.OnStatus(r);
+      }, record);
+    if (stopping) return;
+  }
+}
+
+}  // namespace kestrel::collector::store
