@@ -5,7 +5,9 @@
 # namespace, and the collector polls every one of them each second. Prints a
 # Markdown table: the share of samples taken within 100 ms of their slot, the
 # collector's CPU share (of one core) and peak resident memory, and the
-# simulator's CPU share beside them.
+# simulator's CPU share beside them. The largest fleet runs a second time with
+# --store, to show what committing every sample costs. A run that yields no
+# samples ends the benchmark with an error.
 #
 #   bash scripts/bench-collector.sh                 # 100, 300, 1000 devices, 60 s each
 #   bash scripts/bench-collector.sh 20 100 300      # 20 s each, for a quick look
@@ -21,9 +23,10 @@ build="${KESTREL_BENCH_BUILD:-build/rel}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" --target kestrel-collector kestrel-sim -j 2 >/dev/null
 
-# One run, inside the namespace: prints "N|within|collector cpu|rss|sim cpu".
+# One run, inside the namespace: prints a row of the table. STORE is "store"
+# for a run with --store.
 run_one() {
-  local n=$1 seconds=$2 build=$3 work
+  local n=$1 seconds=$2 build=$3 store=${4:-} work
   work=$(mktemp -d)
   # The devices' addresses on the second end: 10.78.0.1 and onwards.
   ip addr add 10.78.0.1/16 dev "$KESTREL_NETNS_B_NAME"
@@ -35,6 +38,7 @@ run_one() {
   for _ in $(seq 100); do grep -q ready "$work/sim.out" && break; sleep 0.1; done
   local args=()
   for ((i = 1; i <= n; i++)); do args+=(-d "10.78.$((i / 256)).$((i % 256))"); done
+  [[ -z $store ]] || args+=(--store "$work/counts.db")
   "$build/collector/kestrel-collector" "${args[@]}" -i "$KESTREL_NETNS_A" >"$work/out.jsonl" 2>"$work/err" &
   local collector=$!
   local ticks start_c start_s t0 t1
@@ -57,8 +61,12 @@ run_one() {
   wait "$sim" || true
   local within
   within=$(grep -o '"late_ms":-\?[0-9]*' "$work/out.jsonl" |
-    awk -F: '{n++; if ($2 <= 100) w++} END {if (n) printf "%.3f%% of %d", 100 * w / n, n; else print "no samples"}')
-  printf '| %d | %s | %.1f%% | %d MB | %.1f%% |\n' "$n" "$within" \
+    awk -F: '{n++; if ($2 <= 100) w++} END {if (n) printf "%.3f%% of %d", 100 * w / n, n}')
+  if [[ -z $within ]]; then
+    echo "bench-collector: $n devices${store:+ with the store}: no samples (see $work)" >&2
+    return 1
+  fi
+  printf '| %d%s | %s | %.1f%% | %d MB | %.1f%% |\n' "$n" "${store:+ with --store}" "$within" \
     "$(awk -v c="$cc" -v t="$ticks" -v e="$elapsed_c" 'BEGIN {print 100 * c / t / e}')" \
     "$((rss / 1024))" \
     "$(awk -v c="$sc" -v t="$ticks" -v e="$elapsed_s" 'BEGIN {print 100 * c / t / e}')"
@@ -71,3 +79,5 @@ echo "|---|---|---|---|---|"
 for n in "${sizes[@]}"; do
   bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $n $seconds $build"
 done
+largest=$(printf '%s\n' "${sizes[@]}" | sort -n | tail -1)
+bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $largest $seconds $build store"

@@ -25,10 +25,10 @@ bool StoreWriter::Prepare(std::string& error) {
                  "total = excluded.total, time_ms = excluded.time_ms") &&
          prepare(minute_,
                  "INSERT INTO minutes(device, input, minute, pulses) VALUES(?1, ?2, ?3, ?4) "
-                 "ON CONFLICT(device, input, minute) DO UPDATE SET pulses = pulses + excluded.pulses") &&
+                 "ON CONFLICT(minute, device, input) DO UPDATE SET pulses = pulses + excluded.pulses") &&
          prepare(hour_,
                  "INSERT INTO hours(device, input, hour, pulses) VALUES(?1, ?2, ?3, ?4) "
-                 "ON CONFLICT(device, input, hour) DO UPDATE SET pulses = pulses + excluded.pulses") &&
+                 "ON CONFLICT(hour, device, input) DO UPDATE SET pulses = pulses + excluded.pulses") &&
          prepare(outboxAdd_, "INSERT OR REPLACE INTO outbox(seq, topic, payload) VALUES(?1, ?2, ?3)") &&
          prepare(outboxRemove_, "DELETE FROM outbox WHERE seq = ?1");
 }

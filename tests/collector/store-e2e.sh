@@ -5,7 +5,8 @@
 # tests/netns/with-veth.sh. DI1 starts just below 2^32 and wraps during the
 # runs. Every account must be exact, to the pulse.
 #
-# Usage: with-veth.sh --unshare -- bash store-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
+# Usage: with-veth.sh --unshare -- unshare -m bash store-e2e.sh KESTREL_COLLECTOR KESTREL_SIM [SCRATCH_DIR]
+# (its own mount namespace: it mounts a small file system to fill up)
 set -u
 
 COLLECTOR=$1
@@ -19,14 +20,15 @@ collector_pid=""
 start_collector() { # output file, then options
   local out=$1
   shift
-  "$COLLECTOR" -d "$DEV=press" --interval 0.1 --store "$work/counts.db" "$@" >"$out" 2>>"$work/err" &
+  "$COLLECTOR" -d "$DEV=press" --interval 0.1 --store "${store:-$work/counts.db}" "$@" >"$out" 2>>"$work/err" &
   collector_pid=$!
 }
 stop_collector() { # signal
   kill "-$1" "$collector_pid"
   for _ in $(seq 50); do kill -0 "$collector_pid" 2>/dev/null || break; sleep 0.1; done
   kill -KILL "$collector_pid" 2>/dev/null
-  wait "$collector_pid" 2>/dev/null
+  # The shell tells of a killed job on its own standard error.
+  { wait "$collector_pid"; } 2>/dev/null
 }
 
 start_sim --rate all=997 --rate DI2=0 --start-count DI1=0xFFFFE000
@@ -62,6 +64,26 @@ stop_collector TERM
 grep -q '"event":"state-discarded"' "$work/other.jsonl" || fail "no state-discarded event"
 grep '"type":"sample"' "$work/other.jsonl" | head -1 | grep -q '"total":0,' ||
   fail "the other device's first total is not 0: $(grep -m1 sample "$work/other.jsonl")"
+
+# --- a full file system: polls go on, the failure is told, writing resumes -------
+mkdir "$work/small"
+mount -t tmpfs -o size=4m tmpfs "$work/small" || fail "cannot mount a small file system"
+store=$work/small/counts.db
+start_collector "$work/full.jsonl"
+sleep 1.5
+dd if=/dev/zero of="$work/small/filler" bs=4k 2>/dev/null
+before=$(grep -c '"type":"sample"' "$work/full.jsonl")
+sleep 3
+after=$(grep -c '"type":"sample"' "$work/full.jsonl")
+((after >= before + 20)) || fail "polls stalled while the disk was full: $before, then $after samples"
+grep -q "store: .*full" "$work/err" || fail "the full disk was not reported: $(tail -3 "$work/err")"
+rm "$work/small/filler"
+sleep 2
+grep -q "store: writing again" "$work/err" || fail "writing did not resume: $(tail -3 "$work/err")"
+stop_collector TERM
+check store "$store" "$work/full.jsonl"
+umount "$work/small"
+unset store
 
 # --- a file that is not a store is refused ----------------------------------------
 echo "not a database" >"$work/text.db"
