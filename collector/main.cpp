@@ -13,6 +13,7 @@
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
+#include "collector/TotalsCommand.h"
 #include "net/AdapterTable.h"
 #include "net/AddressText.h"
 #include "net/Scan.h"
@@ -62,6 +63,8 @@ sigset_t StopSignals() {
 
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);  // a closed output shows as a failed write
+  if (argc > 1 && std::string(argv[1]) == "totals")
+    return RunTotalsCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
   net::StartSocketLibrary();
   CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (cl.help) {
