@@ -198,9 +198,17 @@ std::optional<std::int64_t> ParseTime(std::string_view text, std::string& error)
     error = kForm;
     return std::nullopt;
   }
-  if (!offset) return LocalInstant(f, error);
-  return DaysFromCivil(f.year, f.month, f.day) * 86400 + f.hour * 3600 + f.minute * 60 + f.second -
-         std::int64_t{*offset} * 60;
+  const std::optional<std::int64_t> t =
+      offset ? DaysFromCivil(f.year, f.month, f.day) * 86400 + f.hour * 3600 + f.minute * 60 + f.second -
+                   std::int64_t{*offset} * 60
+             : LocalInstant(f, error);
+  // Bounded so that every instant taken also writes as a four-digit year,
+  // in UTC and in any local time.
+  if (t && (*t < 0 || *t >= DaysFromCivil(9999, 1, 1) * 86400)) {
+    error = "outside 1970-01-01T00:00Z to 9999-01-01T00:00Z";
+    return std::nullopt;
+  }
+  return t;
 }
 
 std::optional<std::vector<std::int64_t>> SplitPeriods(std::int64_t from, std::int64_t to, PeriodUnit unit,

@@ -21,7 +21,8 @@ const char* PeriodUnitName(PeriodUnit unit);
 // "YYYY-MM-DDTHH:MM:SS", the seconds optionally with a fraction of zeros (as
 // the collector writes its times), then "Z", "+HH:MM", "-HH:MM" or nothing
 // for local time. A local time that a clock change skips or repeats is
-// refused: the offset then says which instant is meant. Years 1970..9999.
+// refused: the offset then says which instant is meant. Instants from 1970
+// up to the start of 9999 (UTC).
 // nullopt and the reason when the text is not such a time.
 std::optional<std::int64_t> ParseTime(std::string_view text, std::string& error);
 
