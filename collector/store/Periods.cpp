@@ -37,8 +37,8 @@ class Cursor {
   bool Fraction(bool& zero) {
     const std::size_t start = position_;
     zero = true;
-    while (position_ < text_.size() && text_[position_] >= '0' && text_[position_] <= '9')
-      zero = zero && text_[position_++] == '0';
+    for (; position_ < text_.size() && text_[position_] >= '0' && text_[position_] <= '9'; ++position_)
+      if (text_[position_] != '0') zero = false;
     return position_ > start;
   }
 
@@ -202,10 +202,10 @@ std::optional<std::int64_t> ParseTime(std::string_view text, std::string& error)
       offset ? DaysFromCivil(f.year, f.month, f.day) * 86400 + f.hour * 3600 + f.minute * 60 + f.second -
                    std::int64_t{*offset} * 60
              : LocalInstant(f, error);
-  // Bounded so that every instant taken also writes as a four-digit year,
-  // in UTC and in any local time.
-  if (t && (*t < 0 || *t >= DaysFromCivil(9999, 1, 1) * 86400)) {
-    error = "outside 1970-01-01T00:00Z to 9999-01-01T00:00Z";
+  // Bounded so that every instant taken also fits the collector's clock
+  // type (nanoseconds in 64 bits end in 2262) and writes back in any zone.
+  if (t && (*t < 0 || *t >= DaysFromCivil(2200, 1, 1) * 86400)) {
+    error = "outside 1970-01-01T00:00Z to 2200-01-01T00:00Z";
     return std::nullopt;
   }
   return t;

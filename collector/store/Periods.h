@@ -22,7 +22,7 @@ const char* PeriodUnitName(PeriodUnit unit);
 // the collector writes its times), then "Z", "+HH:MM", "-HH:MM" or nothing
 // for local time. A local time that a clock change skips or repeats is
 // refused: the offset then says which instant is meant. Instants from 1970
-// up to the start of 9999 (UTC).
+// up to the start of 2200 (UTC).
 // nullopt and the reason when the text is not such a time.
 std::optional<std::int64_t> ParseTime(std::string_view text, std::string& error);
 
