@@ -96,6 +96,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string HelpText() {
   return R"(Usage: kestrel-collector [OPTIONS]
+       kestrel-collector totals --store FILE --from TIME --to TIME [...]
 Polls the pulse counters of many devices at once, for ever, and writes every
 sample and event as a line: JSON Lines on standard output, or CSV files.
 
@@ -128,6 +129,7 @@ Output:
 )" + OutputHelpText() + R"(Other:
   -h, --help                       this text
       --version                    the version
+  totals --help                    pulses per period from a store
 
 SIGINT or SIGTERM end it after the polls in progress, closing every
 connection; SIGHUP reopens the CSV files. Exit status: 0 after a stop

@@ -18,6 +18,9 @@ struct OutputOptions {
   bool mqtt = false;             // --mqtt given
   MqttOptions broker;
   std::optional<Shard> shard;
+  // The store's file (--store): /api/totals reads it. Not an option of its
+  // own; the start-up copies it from the configuration.
+  std::optional<std::string> storePath;
 };
 
 // Takes `arg` when it is one of these options; `next` gives its value (and

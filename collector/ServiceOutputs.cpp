@@ -32,6 +32,7 @@ std::unique_ptr<ServiceOutputs> ServiceOutputs::Start(OutputOptions options, con
                        [localAddress, timings](const DeviceRef& device) {
                          return ProbeOnce(DeviceTarget{device, {}, localAddress}, timings);
                        }};
+    sources.storePath = options.storePath;
     outputs->web_ = WebServer::Start(options.web, std::move(sources), error);
     if (!outputs->web_) return nullptr;
     sinks.Add(outputs->book_);

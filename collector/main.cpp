@@ -13,6 +13,7 @@
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
+#include "collector/TotalsCommand.h"
 #include "collector/store/StoreSink.h"
 #include "collector/store/StoredState.h"
 #include "net/AdapterTable.h"
@@ -64,6 +65,8 @@ sigset_t StopSignals() {
 
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);  // a closed output shows as a failed write
+  if (argc > 1 && std::string(argv[1]) == "totals")
+    return RunTotalsCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
   net::StartSocketLibrary();
   CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (cl.help) {
@@ -160,6 +163,7 @@ int main(int argc, char** argv) {
   PollerRegistry pollers;
   std::string outputError;
   const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
+  cl.outputs.storePath = config.store;
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
       cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
   if (!services) {

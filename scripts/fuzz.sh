@@ -31,6 +31,7 @@ cmake --build "$build" --target fuzz_targets -j 2
 declare -A max_len=(
   [reply_collection]=9000 [probe_reply]=100 [reply_fields]=5000
   [config_dump]=5000 [adapter_table]=20000 [collector_config]=4000 [probe_query]=300
+  [totals_query]=300
 )
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
@@ -38,7 +39,8 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 summary="$build/fuzz-summary.txt"
 : >"$summary"
 failed=()
-for name in reply_collection probe_reply reply_fields config_dump adapter_table collector_config probe_query; do
+for name in reply_collection probe_reply reply_fields config_dump adapter_table collector_config probe_query \
+    totals_query; do
   corpus="$build/corpus/$name"
   artifacts="$build/artifacts/$name"
   mkdir -p "$corpus" "$artifacts"

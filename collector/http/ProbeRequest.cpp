@@ -63,16 +63,26 @@ std::string FormatDotted(std::uint32_t address) {
 }  // namespace
 
 std::optional<std::string> QueryValue(std::string_view query, std::string_view name) {
-  while (!query.empty()) {
+  const auto values = QueryValues(query, name, 1);
+  if (!values || values->empty()) return std::nullopt;
+  return values->front();
+}
+
+std::optional<std::vector<std::string>> QueryValues(std::string_view query, std::string_view name,
+                                                    std::size_t most) {
+  std::vector<std::string> values;
+  while (!query.empty() && values.size() < most) {
     const std::size_t amp = query.find('&');
     const std::string_view pair = query.substr(0, amp);
     query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
     const std::size_t eq = pair.find('=');
     const auto key = Unescape(pair.substr(0, eq));
     if (!key || *key != name) continue;
-    return Unescape(eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1));
+    auto value = Unescape(eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1));
+    if (!value) return std::nullopt;
+    values.push_back(std::move(*value));
   }
-  return std::nullopt;
+  return values;
 }
 
 std::optional<ProbeTarget> ParseProbeTarget(std::string_view text, std::uint16_t defaultPort) {

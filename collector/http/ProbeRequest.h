@@ -14,6 +14,10 @@ namespace kestrel::collector {
 // percent escapes and '+' decoded; the first one when given twice; nullopt
 // when absent or badly escaped.
 std::optional<std::string> QueryValue(std::string_view query, std::string_view name);
+// Every value of `name`, in order, at most `most` of them; nullopt when one
+// of them is badly escaped.
+std::optional<std::vector<std::string>> QueryValues(std::string_view query, std::string_view name,
+                                                    std::size_t most);
 
 struct ProbeTarget {
   std::uint32_t address = 0;  // host byte order

@@ -4,6 +4,10 @@
 #include <mutex>
 #include <set>
 
+#include "collector/store/Schema.h"
+#include "collector/store/TotalsRequest.h"
+#include "collector/store/TotalsText.h"
+
 namespace kestrel::collector {
 
 namespace {
@@ -86,6 +90,24 @@ WebReply WebHandler::Probe(const std::string& query) {
   return Exposition(DeviceFamilies({ProbeMetrics(asked, sources_.probe(asked))}));
 }
 
+// A connection of its own per request: opening is cheap, and in WAL mode a
+// reader never holds up the collector's writes.
+WebReply WebHandler::Totals(const std::string& query) const {
+  if (!sources_.storePath) return Text(404, "no store");
+  std::string error;
+  const std::optional<store::TotalsQuery> asked = store::ParseTotalsQuery(query, error);
+  if (!asked) return Text(400, error);
+  const std::unique_ptr<store::Connection> db = store::OpenStoreForReading(*sources_.storePath, error);
+  if (!db) return Text(503, "store: " + error);
+  std::string rows;
+  const store::TotalsStatus status = store::ReadTotals(*db, *asked, [&](const store::TotalRow& row) {
+    rows += (rows.empty() ? "" : ",") + store::TotalsJson(row);
+  }, error);
+  if (status == store::TotalsStatus::BadQuery) return Text(400, error);
+  if (status == store::TotalsStatus::StoreFailed) return Text(503, "store: " + error);
+  return {200, "application/json", store::TotalsAnswerJson(*asked, "[" + rows + "]") + "\n", {}};
+}
+
 // Every request passes here: the password first, then the path.
 WebReply WebHandler::Answer(const WebRequest& request) {
   if (passwords_ && !(request.authorization && passwords_->Allows(*request.authorization)))
@@ -94,6 +116,7 @@ WebReply WebHandler::Answer(const WebRequest& request) {
   if (request.method != "GET") return {405, kText, "only GET\n", {{"Allow", "GET"}}};
   if (request.path == "/metrics") return Metrics();
   if (request.path == "/probe") return Probe(request.query);
+  if (request.path == "/api/totals") return Totals(request.query);
   if (request.path == "/")
     return {200, "text/html; charset=utf-8",
             "<html><head><title>kestrel-collector</title></head><body><h1>kestrel-collector</h1>"

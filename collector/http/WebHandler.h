@@ -29,6 +29,8 @@ struct WebSources {
   // with the collector's time-outs and interface).
   std::function<ProbeOutcome(const DeviceRef&)> probe;
   std::uint16_t defaultDevicePort = kDefaultPort;
+  // The store the collector writes, for /api/totals; none: 404.
+  std::optional<std::string> storePath = std::nullopt;
 };
 
 struct WebRequest {
@@ -66,6 +68,7 @@ class WebHandler {
 
   WebReply Metrics() const;
   WebReply Probe(const std::string& query);
+  WebReply Totals(const std::string& query) const;
   Families WithCollector(Families families) const;
 
   WebSources sources_;

@@ -1,7 +1,7 @@
 #pragma once
-// The collector's HTTP endpoint: /metrics for the polled devices and
-// /probe?target=ADDR[:PORT] for one device on demand, optionally behind basic
-// authentication and over TLS.
+// The collector's HTTP endpoint: /metrics for the polled devices,
+// /probe?target=ADDR[:PORT] for one device on demand and /api/totals from
+// the store, optionally behind basic authentication and over TLS.
 #include <cstdint>
 #include <memory>
 #include <string>

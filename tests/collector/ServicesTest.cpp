@@ -4,14 +4,19 @@
 #include <crypt.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <set>
 
 #include "collector/CommandLine.h"
 #include "collector/Shard.h"
 #include "collector/http/BasicAuth.h"
+#include "collector/http/WebHandler.h"
 #include "collector/http/ProbeRequest.h"
 #include "collector/mqtt/MqttOptions.h"
 #include "collector/prometheus/Exposition.h"
+#include "collector/store/Schema.h"
 
 namespace kestrel::collector {
 namespace {
@@ -186,6 +191,40 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
 
   book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
   EXPECT_NE(Text(book).find("kestrel_reconnects_total" + labels + "} 1\n"), std::string::npos);
+}
+
+TEST(WebHandler, TotalsComeFromTheStoreItWasGiven) {
+  const auto folder = std::filesystem::temp_directory_path() / ("kestrel-web-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "store.db").string();
+  std::string error;
+  auto db = store::OpenStoreForWriting(path, error);
+  ASSERT_TRUE(db) << error;
+  ASSERT_TRUE(db->Exec("INSERT INTO hours VALUES('press', 1, 1774738800, 7)", error)) << error;
+  MetricsBook book;
+  PollerRegistry pollers;
+  struct Case {
+    std::optional<std::string> store;
+    const char* query;
+    int status;
+    const char* body;  // part of the body
+  } cases[] = {
+      {std::nullopt, "from=2026-03-28T23:00Z&to=2026-03-29T00:00Z", 404, "no store"},
+      {path, "from=2026-03-28T23:00Z&to=2026-03-29T00:00Z&by=week", 400, "by 'week'"},
+      {path, "from=2026-03-28T23:00Z", 400, "to missing"},
+      {(folder / "none.db").string(), "from=2026-03-28T23:00Z&to=2026-03-29T00:00Z", 503, "store: "},
+      {path, "from=2026-03-28T23:00Z&to=2026-03-29T00:00Z&device=press&device=meter", 200,
+       R"(","by":"hour","totals":[{"from":")"},
+      {path, "from=2026-03-28T23%3A00Z&to=2026-03-29T00:00Z&device=press", 200,
+       R"(","device":"press","input":"DI1","pulses":7}]})"},
+  };
+  for (const Case& c : cases) {
+    WebHandler handler(WebSources{book, pollers, {}, {}, kDefaultPort, c.store}, {}, std::nullopt);
+    const WebReply reply = handler.Answer({"GET", "/api/totals", c.query, std::nullopt});
+    EXPECT_EQ(reply.status, c.status) << c.query << ": " << reply.body;
+    EXPECT_NE(reply.body.find(c.body), std::string::npos) << reply.body;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(MqttOptions, BrokerAddressAndTopicLevels) {

@@ -54,6 +54,10 @@ start_collector "$work/last.jsonl"
 sleep 1
 stop_collector TERM
 check store "$work/counts.db" "$work/clean-1.jsonl"
+"$COLLECTOR" totals --store "$work/counts.db" --by hour --json \
+  --from "$(date -u -d '-3 hours' +%Y-%m-%dT%H:00Z)" --to "$(date -u -d '+2 hours' +%Y-%m-%dT%H:00Z)" \
+  >"$work/totals.jsonl" 2>>"$work/err" || fail "totals: exit $?"
+check totals "$work/counts.db" "$work/clean-1.jsonl" "$work/totals.jsonl"
 
 # --- another device on the same address: its stored counts are not taken up -----
 stop_sim
