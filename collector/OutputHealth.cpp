@@ -45,7 +45,8 @@ std::string OutputHealth::DueReport(State& s, bool force) {
 
 void OutputHealth::Report(std::string_view output, const std::string& text) const {
   if (text.empty()) return;
-  std::cerr << "kestrel-collector: " << output << ": " << text << "\n" << std::flush;
+  // One piece, so that reports of two threads do not mix within a line.
+  std::cerr << "kestrel-collector: " + std::string(output) + ": " + text + "\n" << std::flush;
   RecordSink* sink = sink_.load();
   if (sink == nullptr) return;
   Event event;
