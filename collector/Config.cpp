@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "collector/CsvFileName.h"
 #include "net/AddressText.h"
 
 namespace kestrel::collector {
@@ -102,6 +103,7 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
 std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config) {
   std::map<std::pair<std::string, std::uint16_t>, std::string> places;
   std::map<std::string, std::string> names;
+  std::map<std::string, const DeviceConfig*> stems;  // CSV file names
   for (const DeviceConfig& d : config.devices) {
     const auto [at, fresh] = places.emplace(std::make_pair(d.device.address, d.device.port), d.origin);
     if (!fresh)
@@ -110,6 +112,13 @@ std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config) {
     const auto [named, newName] = names.emplace(d.device.name, d.origin);
     if (!newName)
       return d.origin + ": the name '" + d.device.name + "' is already used (" + named->second + ")";
+    if (!config.csvDir) continue;
+    const std::string stem = CsvFileStem(d.device.name);
+    const auto [same, newStem] = stems.emplace(stem, &d);
+    if (!newStem)
+      return d.origin + ": the CSV files of '" + d.device.name + "' would be those of '" +
+             same->second->device.name + "' (" + same->second->origin + "): " + stem +
+             "-DATE.csv; give one of them another name";
   }
   return std::nullopt;
 }

@@ -76,7 +76,8 @@ struct ArgsSet {
 std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
                                            CollectorConfig& config, const ArgsSet& fromArgs = {});
 
-// Refuses two devices with the same address and port, or the same name.
+// Refuses two devices with the same address and port, or the same name, or,
+// when samples go to CSV, names that become the same file name.
 std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config);
 
 }  // namespace kestrel::collector

@@ -124,7 +124,7 @@ std::optional<WallClock::time_point> DevicePoller::TakeUpStoredCounts(const Devi
   resume_.reset();
   if (!SameCounter(point, identity)) {
     sink_.OnEvent(Event{EventKind::StateDiscarded, target_.device, WallClock::now(), {},
-                        DiscardReason(point, identity), {}, 0, identity});
+                        DiscardReason(point, identity), {}, 0, identity, {}});
     return std::nullopt;
   }
   // The tracks count on the steady clock; a stored time becomes the steady
@@ -169,9 +169,9 @@ void DevicePoller::Run() {
       s.lastError = message;
       ++s.failures[kind];
     });
-    Event failure{EventKind::Failure, device, now, kind, message, wait, 0, identity};
+    Event failure{EventKind::Failure, device, now, kind, message, wait, 0, identity, {}};
     sink_.OnEvent(failure);
-    if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity});
+    if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity, {}});
     sink_.OnStatus(StatusChange{device, now, DeviceStatus::Down, identity, kind, message});
     return SleepUntil(SteadyClock::now() + wait);
   };
@@ -197,8 +197,8 @@ void DevicePoller::Run() {
       s.identity = identity;
       ++s.connects;
     });
-    sink_.OnEvent(Event{EventKind::Connect, device, wall, {}, {}, {}, 0, identity});
-    if (changed) sink_.OnEvent(Event{EventKind::SettingsChanged, device, wall, {}, {}, {}, 0, identity});
+    sink_.OnEvent(Event{EventKind::Connect, device, wall, {}, {}, {}, 0, identity, {}});
+    if (changed) sink_.OnEvent(Event{EventKind::SettingsChanged, device, wall, {}, {}, {}, 0, identity, {}});
     sink_.OnStatus(StatusChange{device, wall, DeviceStatus::Up, identity, {}, {}});
     if (resume_) {
       resumedFrom = TakeUpStoredCounts(now, counts);
@@ -248,14 +248,14 @@ void DevicePoller::Run() {
         slot += behind * target_.interval;
         const auto skipped = static_cast<std::uint64_t>(behind);
         Update([&](DeviceSnapshot& s) { s.skippedSlots += skipped; });
-        sink_.OnEvent(Event{EventKind::Skip, device, WallClock::now(), {}, {}, {}, skipped, {}});
+        sink_.OnEvent(Event{EventKind::Skip, device, WallClock::now(), {}, {}, {}, skipped, {}, {}});
       }
       if (!SleepUntil(slot)) break;
     }
     if (connected) {
       // Stopping: the connection is closed, the device keeps counting.
       device::DisconnectDevice(link.commands);
-      sink_.OnEvent(Event{EventKind::Disconnect, device, WallClock::now(), {}, {}, {}, 0, identity});
+      sink_.OnEvent(Event{EventKind::Disconnect, device, WallClock::now(), {}, {}, {}, 0, identity, {}});
       sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Down, identity, {}, {}});
       Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });
     }

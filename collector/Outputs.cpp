@@ -1,12 +1,40 @@
 #include "collector/Outputs.h"
 
+#include <cerrno>
+#include <system_error>
+
+#include "collector/CsvFileName.h"
 #include "collector/RecordText.h"
 
 namespace kestrel::collector {
 
 void JsonLinesSink::Write(const std::string& line) {
-  std::lock_guard lock(mutex_);
-  out_ << line << '\n' << std::flush;
+  std::string error;
+  LineOutput::Result result;
+  bool resumed = false;
+  {
+    std::lock_guard lock(mutex_);
+    result = out_.Write(line + "\n", error);
+    const bool ok = result == LineOutput::Result::Written;
+    resumed = ok && failing_;
+    if (ok || result != LineOutput::Result::Abandoned) failing_ = !ok;
+  }
+  // Outside the lock: the report comes back here as an event.
+  switch (result) {
+    case LineOutput::Result::Written:
+      if (resumed) health_.Resumed(kJsonLinesOutput);
+      return;
+    case LineOutput::Result::Gone:
+      gone_ = true;
+      health_.Failed(kJsonLinesOutput, "standard output is closed");
+      break;
+    case LineOutput::Result::Failed:
+      health_.Failed(kJsonLinesOutput, "standard output: " + error);
+      break;
+    case LineOutput::Result::Abandoned:
+      break;
+  }
+  health_.Dropped(kJsonLinesOutput, 1);
 }
 
 void JsonLinesSink::OnSample(const Sample& sample) {
@@ -15,49 +43,50 @@ void JsonLinesSink::OnSample(const Sample& sample) {
 
 void JsonLinesSink::OnEvent(const Event& event) { Write(EventJson(event)); }
 
-bool JsonLinesSink::good() const {
-  std::lock_guard lock(mutex_);
-  return out_.good();
-}
-
 CsvSink::~CsvSink() { Reopen(); }
 
 std::string CsvSink::PathFor(const std::string& device, const std::string& date) const {
-  // Names come from the configuration; anything that could leave the
-  // directory or trouble a shell becomes '_'.
-  std::string safe = device;
-  for (char& c : safe) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '_' || c == '.';
-    if (!plain) c = '_';
-  }
-  if (!safe.empty() && safe.front() == '.') safe.front() = '_';
-  return directory_ + "/" + safe + "-" + date + ".csv";
+  return CsvFilePath(directory_, device, date);
 }
 
-void CsvSink::OnSample(const Sample& sample) {
+std::string CsvSink::Append(const Sample& sample, const std::string& row) {
   const std::string date = LocalDate(sample.time);
-  const std::string row = CsvRow(sample) + "\n";
-  std::lock_guard lock(mutex_);
   OpenFile& open = files_[sample.device.name];
   if (open.file != nullptr && open.date != date) {
     std::fclose(open.file);
     open.file = nullptr;
   }
+  const std::string path = PathFor(sample.device.name, date);
   if (open.file == nullptr) {
-    open.file = std::fopen(PathFor(sample.device.name, date).c_str(), "a");
+    open.file = std::fopen(path.c_str(), "a");
     open.date = date;
-    if (open.file == nullptr) {
-      ++failedWrites_;
-      return;
-    }
-    // A file that already has lines (a restart, a reopen) keeps its header.
-    if (std::ftell(open.file) == 0) {
-      const std::string header = CsvHeader(sample.inputCount) + "\n";
-      std::fputs(header.c_str(), open.file);
-    }
+    if (open.file == nullptr) return "cannot open " + path + ": " + std::generic_category().message(errno);
   }
-  if (std::fputs(row.c_str(), open.file) < 0 || std::fflush(open.file) != 0) ++failedWrites_;
+  // A file that already has lines (a restart, a reopen) keeps its header.
+  const std::string text = (std::ftell(open.file) == 0 ? CsvHeader(sample.inputCount) + "\n" : "") + row;
+  if (std::fputs(text.c_str(), open.file) >= 0 && std::fflush(open.file) == 0) return "";
+  const std::string error = "cannot write " + path + ": " + std::generic_category().message(errno);
+  // Closed, so that the next sample starts afresh instead of on a stream
+  // that stays in error.
+  std::fclose(open.file);
+  open.file = nullptr;
+  return error;
+}
+
+void CsvSink::OnSample(const Sample& sample) {
+  const std::string row = CsvRow(sample) + "\n";
+  std::string error;
+  bool resumed = false;
+  {
+    std::lock_guard lock(mutex_);
+    error = Append(sample, row);
+    resumed = error.empty() && failing_;
+    failing_ = !error.empty();
+  }
+  if (resumed) health_.Resumed(kCsvOutput);
+  if (error.empty()) return;
+  health_.Failed(kCsvOutput, error);
+  health_.Dropped(kCsvOutput, 1);
 }
 
 void CsvSink::Reopen() {
@@ -65,11 +94,6 @@ void CsvSink::Reopen() {
   for (auto& [name, open] : files_)
     if (open.file != nullptr) std::fclose(open.file);
   files_.clear();
-}
-
-std::uint64_t CsvSink::failedWrites() const {
-  std::lock_guard lock(mutex_);
-  return failedWrites_;
 }
 
 }  // namespace kestrel::collector

@@ -5,7 +5,9 @@
 // different devices; the calls about one device come from one thread at a
 // time and in the order the things happened. An implementation therefore
 // guards whatever it shares between devices. A call should return quickly:
-// it runs inside the device's poll, so a slow sink delays that device.
+// it runs inside the device's poll, so a slow sink delays that device (a
+// slow one goes behind a QueuedSink). Events about the collector itself
+// (EventKind::Output, with an empty device) may come from any thread.
 #include "collector/Records.h"
 
 namespace kestrel::collector {

@@ -93,6 +93,12 @@ std::string SampleJson(const Sample& sample) {
 }
 
 std::string EventJson(const Event& event) {
+  // An event about the collector itself names no device.
+  if (event.kind == EventKind::Output) {
+    JsonObject o;
+    o.Add("type", "event").Add("time", IsoTime(event.time)).Add("event", Name(event.kind));
+    return o.Add("output", event.output).Add("message", event.message).str();
+  }
   JsonObject o = Head("event", event.time, event.device);
   o.Add("event", Name(event.kind));
   if (event.kind == EventKind::Failure) {

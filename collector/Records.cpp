@@ -10,6 +10,7 @@ const char* Name(EventKind kind) {
     case EventKind::SettingsChanged: return "settings-changed";
     case EventKind::Skip: return "skip";
     case EventKind::StateDiscarded: return "state-discarded";
+    case EventKind::Output: return "output";
   }
   return "";
 }

@@ -79,8 +79,10 @@ struct Sample {
 };
 
 // StateDiscarded: the store held counts of a device that now answers with
-// another identity, so its totals start again from this sample.
-enum class EventKind { Connect, Disconnect, Failure, SettingsChanged, Skip, StateDiscarded };
+// another identity, so its totals start again from this sample. Output: one
+// of the collector's own outputs lost records or cannot write; such an event
+// is about the collector, not a device (its device is empty).
+enum class EventKind { Connect, Disconnect, Failure, SettingsChanged, Skip, StateDiscarded, Output };
 
 // Why a poll or a connect attempt failed.
 enum class FailureKind {
@@ -99,6 +101,7 @@ struct Event {
   WallClock::time_point time;
   // Failure: what failed, the window's message text for it, and how long
   // until the next connect attempt. StateDiscarded: the message says why.
+  // Output: what happened to the output.
   FailureKind failure = FailureKind::None;
   std::string message;
   std::chrono::milliseconds retryIn{0};
@@ -106,6 +109,8 @@ struct Event {
   std::uint64_t skipped = 0;
   // Connect and SettingsChanged: the device as now known.
   std::optional<DeviceIdentity> identity;
+  // Output: which one ("jsonl", "csv", "store", "mqtt").
+  std::string output;
 };
 
 enum class DeviceStatus { Connecting, Up, Down };

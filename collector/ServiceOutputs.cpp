@@ -16,11 +16,12 @@ std::string DefaultCollectorId(const std::optional<Shard>& shard) {
 std::unique_ptr<ServiceOutputs> ServiceOutputs::Start(OutputOptions options, const PollerRegistry& pollers,
                                                       const PollTimings& timings, std::uint32_t localAddress,
                                                       std::uint32_t localMask, SinkList& sinks,
-                                                      std::string& error) {
+                                                      OutputHealth& health, std::string& error) {
   std::unique_ptr<ServiceOutputs> outputs(new ServiceOutputs());
+  outputs->health_ = &health;
   if (options.mqtt) {
     if (options.broker.id.empty()) options.broker.id = DefaultCollectorId(options.shard);
-    outputs->mqtt_ = std::make_unique<MqttPublisher>(options.broker);
+    outputs->mqtt_ = std::make_unique<MqttPublisher>(options.broker, &health);
     if (!outputs->mqtt_->Start(error)) return nullptr;
     sinks.Add(*outputs->mqtt_);
   }
@@ -49,6 +50,15 @@ void ServiceOutputs::Stop() {
 
 Families ServiceOutputs::CollectorFamilies() const {
   Families f{BuildInfo(KESTREL_VERSION)};
+  std::map<std::string, double> dropped;
+  std::map<std::string, double> failures;
+  for (const auto& [output, counts] : health_->Snapshot()) {
+    dropped[output] = static_cast<double>(counts.dropped);
+    failures[output] = static_cast<double>(counts.failures);
+  }
+  f.push_back(CounterBy("kestrel_output_dropped_total", "Records an output lost (full queue, failed write)",
+                        "output", dropped));
+  f.push_back(CounterBy("kestrel_output_failures_total", "Writes of an output that failed", "output", failures));
   if (mqtt_) {
     const MqttPublisher::Stats s = mqtt_->stats();
     f.push_back(Gauge("kestrel_mqtt_connected", "Whether the collector is connected to its broker",

@@ -2,13 +2,15 @@
 // The outputs for other systems, set up from their options: the metrics
 // endpoint (with its record book) and the message broker. The collector's
 // start-up adds them to its sinks before the pollers start, and stops them
-// after the pollers have ended, so the last status reaches the broker.
+// after the pollers have ended, so the last status reaches the broker. The
+// metrics include the health of every output.
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "collector/DevicePoller.h"
+#include "collector/OutputHealth.h"
 #include "collector/OutputOptions.h"
 #include "collector/SinkList.h"
 #include "collector/http/WebServer.h"
@@ -25,7 +27,7 @@ class ServiceOutputs {
   static std::unique_ptr<ServiceOutputs> Start(OutputOptions options, const PollerRegistry& pollers,
                                                const PollTimings& timings, std::uint32_t localAddress,
                                                std::uint32_t localMask, SinkList& sinks,
-                                               std::string& error);
+                                               OutputHealth& health, std::string& error);
   ~ServiceOutputs();
   void Stop();
 
@@ -37,6 +39,7 @@ class ServiceOutputs {
   Families CollectorFamilies() const;
 
   MetricsBook book_;
+  const OutputHealth* health_ = nullptr;
   std::unique_ptr<MqttPublisher> mqtt_;
   std::unique_ptr<WebServer> web_;
 };

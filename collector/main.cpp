@@ -1,6 +1,7 @@
 // kestrel-collector: the counts of many devices, polled together and kept
 // over time, as JSON Lines or CSV.
 #include <signal.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <string>
@@ -10,7 +11,10 @@
 #include "collector/CommandLine.h"
 #include "collector/DevicePoller.h"
 #include "collector/FileText.h"
+#include "collector/LineOutput.h"
+#include "collector/OutputHealth.h"
 #include "collector/Outputs.h"
+#include "collector/QueuedSink.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
 #include "collector/TotalsCommand.h"
@@ -110,12 +114,19 @@ int main(int argc, char** argv) {
     targets.push_back(DeviceTarget{d.device, d.interval.value_or(config.interval), *local});
   }
 
+  // Before every output: they all report to it, up to their end.
+  OutputHealth health;
+  // JSON Lines and CSV each behind a queue of their own, so that a pipe
+  // nobody reads or a stalled disk never holds up a poll.
   SinkList sinks;
-  JsonLinesSink json(std::cout, !config.csvDir);
-  sinks.Add(json);
+  LineOutput standardOutput(STDOUT_FILENO);
+  JsonLinesSink json(standardOutput, !config.csvDir, health);
+  QueuedSink jsonQueue(kJsonLinesOutput, json, health, [&standardOutput] { standardOutput.Abandon(); });
+  sinks.Add(jsonQueue);
   std::optional<CsvSink> csv;
+  std::optional<QueuedSink> csvQueue;
   if (config.csvDir) {
-    csv.emplace(*config.csvDir);
+    csv.emplace(*config.csvDir, health);
     // Find out now, not at the first sample, whether the directory takes files.
     const std::string probe = csv->PathFor(".write-test", "0");
     std::FILE* f = std::fopen(probe.c_str(), "w");
@@ -125,7 +136,8 @@ int main(int argc, char** argv) {
     }
     std::fclose(f);
     std::remove(probe.c_str());
-    sinks.Add(*csv);
+    csvQueue.emplace(kCsvOutput, *csv, health);
+    sinks.Add(*csvQueue);
   }
 
   // The store comes before the pollers: they take up the counts it kept.
@@ -141,10 +153,10 @@ int main(int argc, char** argv) {
     store::StoreSettings settings;
     settings.keepMinutes = std::chrono::hours(24 * config.keepMinutesDays);
     settings.keepHours = std::chrono::hours(24 * config.keepHoursDays);
-    store::StoreReports reports{
-        [](const std::string& reason) { std::cerr << kProgram << ": store: " << reason << "\n"; },
-        [] { std::cerr << kProgram << ": store: writing again\n"; },
-        [](std::uint64_t n) { std::cerr << kProgram << ": store: " << n << " rows dropped\n"; }};
+    store::StoreReports reports{[&health](const std::string& reason) { health.Failed(kStoreOutput, reason); },
+                                [&health] { health.Resumed(kStoreOutput); },
+                                [&health](std::uint64_t n) { health.Dropped(kStoreOutput, n); }};
+    health.Dropped(kStoreOutput, 0);  // known from the start
     storeSink = std::make_unique<store::StoreSink>(std::move(stored->writer), settings, sinks, reports);
   }
   // With a store, records reach the other outputs once it has them.
@@ -165,11 +177,13 @@ int main(int argc, char** argv) {
   const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   cl.outputs.storePath = config.store;
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
-      cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, outputError);
+      cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, health, outputError);
   if (!services) {
     std::cerr << kProgram << ": " << outputError << "\n";
     return kExitFailure;
   }
+  // Every output is in `sinks` now; the reports go through them all.
+  health.SetEventSink(&front);
   if (storeSink) storeSink->Start();
   for (const DeviceTarget& t : targets) pollers.Add(t, timings, front, resumeFor(t.device.name));
 
@@ -209,6 +223,11 @@ int main(int argc, char** argv) {
   }
   pollers.StopAll();
   if (storeSink) storeSink->Stop();  // commits and hands on the last records
+  // The outputs close from here on: what goes wrong now is told on
+  // standard error only, not as records that would come after their end.
+  health.SetEventSink(nullptr);
+  jsonQueue.Stop();  // each drains for a bounded time
+  if (csvQueue) csvQueue->Stop();
   services->Stop();  // after the pollers, so their last status goes out
   if (storeSink) storeSink->CommitRemaining();  // the outbox as the broker left it
   return status;

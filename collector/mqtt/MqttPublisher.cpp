@@ -38,9 +38,13 @@ int Remaining(Clock::time_point deadline) {
 
 }  // namespace
 
-MqttPublisher::MqttPublisher(MqttOptions options)
+MqttPublisher::MqttPublisher(MqttOptions options, OutputHealth* health, MessageOutbox* outbox)
     : options_(std::move(options)),
-      collectorTopic_(options_.topicPrefix + "/collector/" + TopicLevel(options_.id)) {}
+      collectorTopic_(options_.topicPrefix + "/collector/" + TopicLevel(options_.id)),
+      health_(health),
+      outbox_(outbox) {
+  if (health_ != nullptr) health_->Dropped(kMqttOutput, 0);  // known from the start
+}
 
 MqttPublisher::~MqttPublisher() {
   Stop();
@@ -73,11 +77,30 @@ bool MqttPublisher::Start(std::string& error) {
   return true;
 }
 
+void MqttPublisher::Restore(std::uint64_t seq, std::string topic, std::string payload) {
+  std::lock_guard lock(mutex_);
+  queue_.push_back(Message{seq, std::move(topic), std::move(payload), false});
+  nextSeq_ = std::max(nextSeq_, seq + 1);
+}
+
 void MqttPublisher::Stop() {
   if (!thread_.joinable()) return;
   stop_ = true;
   Wake();
   thread_.join();
+  if (outbox_ != nullptr) return;  // what is left stays in the outbox
+  std::size_t left = 0;
+  {
+    std::lock_guard lock(mutex_);
+    left = queue_.size();
+    dropped_ += left;
+    queue_.clear();
+    handed_ = 0;
+    inFlight_.clear();
+  }
+  if (left == 0) return;
+  Say(std::to_string(left) + " messages had not reached the broker at the stop and are dropped");
+  if (health_ != nullptr) health_->Dropped(kMqttOutput, left);
 }
 
 void MqttPublisher::Wake() {
@@ -86,24 +109,32 @@ void MqttPublisher::Wake() {
 }
 
 void MqttPublisher::Enqueue(std::string topic, std::string payload) {
+  bool dropped = false;
   {
     std::lock_guard lock(mutex_);
+    bool room = true;
     if (queue_.size() >= options_.queueLimit) {
       // Full: the oldest message not yet handed to the broker goes, so what
       // remains is the most recent; ones in flight stay for their answer.
-      if (handed_ < queue_.size()) {
-        queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(handed_));
-      } else {
-        ++dropped_;
-        ++droppedUnreported_;
-        return;
+      room = handed_ < queue_.size();
+      if (room) {
+        const auto oldest = queue_.begin() + static_cast<std::ptrdiff_t>(handed_);
+        if (outbox_ != nullptr) outbox_->Removed(oldest->seq);
+        queue_.erase(oldest);
       }
-      if (droppedUnreported_ == 0) Say("queue full (" + std::to_string(options_.queueLimit) + "): dropping the oldest messages");
       ++dropped_;
       ++droppedUnreported_;
+      dropped = true;
     }
-    queue_.push_back(Message{nextSeq_++, std::move(topic), std::move(payload), false});
+    if (room) {
+      const std::uint64_t seq = nextSeq_++;
+      if (outbox_ != nullptr) outbox_->Added(seq, topic, payload);
+      queue_.push_back(Message{seq, std::move(topic), std::move(payload), false});
+    }
   }
+  // Outside the lock: the output health tells of it (rate-limited), and its
+  // event comes back here.
+  if (dropped && health_ != nullptr) health_->Dropped(kMqttOutput, 1);
   Wake();
 }
 
@@ -112,7 +143,9 @@ void MqttPublisher::OnSample(const Sample& sample) {
 }
 
 void MqttPublisher::OnEvent(const Event& event) {
-  Enqueue(options_.topicPrefix + "/" + TopicLevel(event.device.name) + "/events", EventJson(event));
+  // An event about the collector itself goes where the queue's drops go.
+  if (event.kind == EventKind::Output) Enqueue(collectorTopic_ + "/events", EventJson(event));
+  else Enqueue(options_.topicPrefix + "/" + TopicLevel(event.device.name) + "/events", EventJson(event));
 }
 
 void MqttPublisher::OnStatus(const StatusChange& change) {
@@ -331,6 +364,7 @@ void MqttPublisher::Acknowledged(int mid) {
     }
   }
   while (!queue_.empty() && handed_ > 0 && queue_.front().acked) {
+    if (outbox_ != nullptr) outbox_->Removed(queue_.front().seq);
     queue_.pop_front();
     --handed_;
     ++acknowledged_;

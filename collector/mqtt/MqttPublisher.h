@@ -5,11 +5,14 @@
 //   PREFIX/<device>/status   online/offline with the last error, retained
 //   PREFIX/collector/<id>/status  the collector's own, retained; the broker
 //                            sets it to offline (last will) if we vanish
-//   PREFIX/collector/<id>/events  messages the queue had to drop
+//   PREFIX/collector/<id>/events  messages the queue had to drop, and the
+//                            collector's events about its outputs
 // One thread owns the connection. Messages wait in a bounded queue while the
 // broker is away and go out in order when it is back; a message leaves the
 // queue only when the broker has acknowledged it. After a lost connection the
-// unacknowledged ones are sent again (QoS 1: at least once).
+// unacknowledged ones are sent again (QoS 1: at least once). Messages still
+// waiting when a stop's time to drain is over are dropped, counted, unless an
+// outbox keeps them.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -18,7 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "collector/OutputHealth.h"
 #include "collector/RecordSink.h"
+#include "collector/mqtt/MessageOutbox.h"
 #include "collector/mqtt/MqttOptions.h"
 
 struct mosquitto;
@@ -27,7 +32,9 @@ namespace kestrel::collector {
 
 class MqttPublisher final : public RecordSink {
  public:
-  explicit MqttPublisher(MqttOptions options);
+  // `health` counts the drops and failures; `outbox` is told of the
+  // messages in the queue. Either may be nullptr; both outlive the publisher.
+  explicit MqttPublisher(MqttOptions options, OutputHealth* health = nullptr, MessageOutbox* outbox = nullptr);
   ~MqttPublisher() override;  // Stop()
   MqttPublisher(const MqttPublisher&) = delete;
   MqttPublisher& operator=(const MqttPublisher&) = delete;
@@ -35,8 +42,12 @@ class MqttPublisher final : public RecordSink {
   // Checks the options and starts the connection thread; false and why when
   // the options cannot work (a certificate file missing, ...).
   bool Start(std::string& error);
+  // Before Start: a message the outbox kept from an earlier run, to go out
+  // before the new ones (in the order of `seq`).
+  void Restore(std::uint64_t seq, std::string topic, std::string payload);
   // Sends the collector's offline status, waits up to stopDrain for the queue
-  // to go out, disconnects and ends the thread.
+  // to go out, disconnects and ends the thread. What is left is dropped
+  // (counted and told) unless the outbox keeps it.
   void Stop();
 
   void OnSample(const Sample& sample) override;
@@ -75,6 +86,8 @@ class MqttPublisher final : public RecordSink {
 
   const MqttOptions options_;
   const std::string collectorTopic_;
+  OutputHealth* const health_;
+  MessageOutbox* const outbox_;
   std::thread thread_;
   int wakeFd_ = -1;
   std::atomic<bool> stop_{false};

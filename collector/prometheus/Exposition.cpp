@@ -149,6 +149,13 @@ MetricFamily Counter(const std::string& name, const std::string& help, double va
   return f;
 }
 
+MetricFamily CounterBy(const std::string& name, const std::string& help, const std::string& label,
+                       const std::map<std::string, double>& values) {
+  MetricFamily f{name, help, MetricType::Counter, {}};
+  for (const auto& [key, value] : values) f.metric.push_back(Metric({{label, key}}, MetricType::Counter, value));
+  return f;
+}
+
 std::string Serialize(const Families& families) {
   std::ostringstream out;
   prometheus::TextSerializer().Serialize(out, families);

@@ -3,6 +3,7 @@
 // Prometheus's conventions: base units (seconds), _total for counters, one
 // info metric with value 1 for the descriptive labels, and every series of a
 // device labelled by its name and address:port, so two devices never mix.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ prometheus::MetricFamily BuildInfo(const std::string& version);
 
 prometheus::MetricFamily Gauge(const std::string& name, const std::string& help, double value);
 prometheus::MetricFamily Counter(const std::string& name, const std::string& help, double value);
+// One counter per value of `label`: name{label="KEY"} VALUE.
+prometheus::MetricFamily CounterBy(const std::string& name, const std::string& help, const std::string& label,
+                                   const std::map<std::string, double>& values);
 
 std::string Serialize(const Families& families);
 

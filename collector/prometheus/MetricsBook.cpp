@@ -37,6 +37,8 @@ void MetricsBook::OnSample(const Sample& sample) {
 }
 
 void MetricsBook::OnEvent(const Event& event) {
+  // The outputs' health has metrics of its own; it is no device.
+  if (event.kind == EventKind::Output) return;
   std::lock_guard lock(mutex_);
   DeviceMetrics& d = Entry(event.device);
   switch (event.kind) {
@@ -52,6 +54,7 @@ void MetricsBook::OnEvent(const Event& event) {
     case EventKind::Disconnect:
     case EventKind::SettingsChanged:
     case EventKind::StateDiscarded:
+    case EventKind::Output:
       break;
   }
   if (event.identity) d.identity = event.identity;

@@ -36,20 +36,25 @@ void StoreSink::CommitRemaining() {
 }
 
 void StoreSink::Enqueue(Record record) {
-  std::lock_guard lock(mutex_);
-  if (std::holds_alternative<Sample>(record)) {
-    gathered_.AddSample(std::get<Sample>(record));
-  } else if (const Event* event = std::get_if<Event>(&record)) {
-    if (event->kind == EventKind::StateDiscarded) gathered_.DiscardCounters(event->device.name);
-    if (event->identity) gathered_.AddIdentity(*event->identity);
+  bool dropped = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (std::holds_alternative<Sample>(record)) {
+      gathered_.AddSample(std::get<Sample>(record));
+    } else if (const Event* event = std::get_if<Event>(&record)) {
+      if (event->kind == EventKind::StateDiscarded) gathered_.DiscardCounters(event->device.name);
+      if (event->identity) gathered_.AddIdentity(*event->identity);
+    }
+    records_.push_back(std::move(record));
+    // Only the records for the other outputs can pile up here: what the store
+    // itself keeps is already in the batch.
+    if (records_.size() > settings_.recordLimit) {
+      records_.pop_front();
+      dropped = true;
+    }
   }
-  records_.push_back(std::move(record));
-  // Only the records for the other outputs can pile up here: what the store
-  // itself keeps is already in the batch.
-  if (records_.size() > settings_.recordLimit) {
-    records_.pop_front();
-    if (reports_.dropped) reports_.dropped(1);
-  }
+  // Outside the lock: the report comes back here as an event.
+  if (dropped && reports_.dropped) reports_.dropped(1);
 }
 
 void StoreSink::OnSample(const Sample& sample) { Enqueue(sample); }
@@ -101,12 +106,7 @@ void StoreSink::Run() {
       std::swap(records, records_);
     }
     CommitRound(std::move(gathered));
-    for (const Record& record : records)
-      std::visit([this](const auto& r) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(r)>, Sample>) next_.OnSample(r);
-        else if constexpr (std::is_same_v<std::decay_t<decltype(r)>, Event>) next_.OnEvent(r);
-        else next_.OnStatus(r);
-      }, record);
+    for (const Record& record : records) Deliver(record, next_);
     if (stopping) return;
   }
 }

@@ -18,8 +18,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <variant>
 
+#include "collector/Record.h"
 #include "collector/RecordSink.h"
 #include "collector/store/StoreBatch.h"
 #include "collector/store/StoreWriter.h"
@@ -68,7 +68,6 @@ class StoreSink final : public RecordSink {
   void OutboxRemove(std::uint64_t seq);
 
  private:
-  using Record = std::variant<Sample, Event, StatusChange>;
   void Enqueue(Record record);
   void Run();
   // Commits `unsaved_` (with the newly gathered batch merged in).

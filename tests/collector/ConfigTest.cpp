@@ -86,5 +86,26 @@ TEST(DeviceArgument, OneConnectionPerDeviceAndUniqueNames) {
   EXPECT_NE(ParseCommandLine({"-d", "10.0.0.2", "--interval", "0"}).error, "");
 }
 
+TEST(DeviceArgument, CsvFileNamesMustDiffer) {
+  const struct {
+    std::vector<std::string> args;
+    const char* error;  // the start of it; "" when accepted
+  } cases[] = {
+      {{"-d", "10.0.0.2=プレス1", "-d", "10.0.0.3=ポンプ1", "--csv-dir", "/tmp"},
+       "--device 10.0.0.3=ポンプ1: the CSV files of 'ポンプ1' would be those of 'プレス1' "
+       "(--device 10.0.0.2=プレス1): _________1-DATE.csv"},
+      {{"-d", "10.0.0.2=a/b", "-d", "10.0.0.3=a b", "--csv-dir", "/tmp"}, "--device 10.0.0.3=a b: the CSV files of 'a b'"},
+      {{"-d", "10.0.0.2=プレス1", "-d", "10.0.0.3=ポンプ1"}, ""},  // no CSV: no files
+      {{"-d", "10.0.0.2=press-1", "-d", "10.0.0.3=press_1", "--csv-dir", "/tmp"}, ""},
+  };
+  for (const auto& c : cases) {
+    const CommandLine cl = ParseCommandLine(c.args);
+    ASSERT_EQ(cl.error, "");
+    const std::optional<std::string> error = CheckDevicesUnique(cl.config);
+    EXPECT_EQ(error.value_or("").rfind(c.error, 0), 0u) << error.value_or("accepted");
+    EXPECT_EQ(error.has_value(), *c.error != '\0') << c.args[1];
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::collector

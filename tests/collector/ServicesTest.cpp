@@ -169,7 +169,7 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   sample.inputCount = 2;
   sample.inputs[0] = InputValue{true, 4000000000u, 7, 123456789, 7.0, false, false};  // DI2 disabled
   book.OnStatus(StatusChange{press, {}, DeviceStatus::Up, id, {}, {}});
-  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
+  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id, {}});
   book.OnSample(sample);
   const std::string labels = R"({address="10.0.0.5:10003",device="press")";
   std::string up = Text(book);
@@ -180,7 +180,7 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   EXPECT_NE(up.find(R"(kestrel_device_info{address="10.0.0.5:10003",device="press",model="SX-21",product_code="X6",unit="0"} 1)"),
             std::string::npos) << up;
 
-  book.OnEvent(Event{EventKind::Failure, press, {}, FailureKind::Timeout, "text", {}, 0, id});
+  book.OnEvent(Event{EventKind::Failure, press, {}, FailureKind::Timeout, "text", {}, 0, id, {}});
   book.OnStatus(StatusChange{press, {}, DeviceStatus::Down, id, FailureKind::Timeout, "text"});
   std::string down = Text(book);
   EXPECT_NE(down.find("kestrel_device_up" + labels + "} 0\n"), std::string::npos) << down;
@@ -189,7 +189,7 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   EXPECT_NE(down.find("kestrel_poll_failures_total" + labels + ",kind=\"timeout\"} 1\n"), std::string::npos) << down;
   EXPECT_EQ(down.find("NaN"), std::string::npos) << down;
 
-  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
+  book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id, {}});
   EXPECT_NE(Text(book).find("kestrel_reconnects_total" + labels + "} 1\n"), std::string::npos);
 }
 

@@ -71,6 +71,34 @@ stop_collector
 rows=$(($(wc -l <"$work/csv/rotated.csv") + $(wc -l <"$file") - 2))
 ((rows >= 7)) || fail "CSV: only $rows rows"
 
+# --- standard output nobody reads: polls go on, drops are counted, the stop is bounded
+mkfifo "$work/unread"
+exec 3<>"$work/unread" # held open for reading, never read
+"$COLLECTOR" -d "$DEV=line-1" -d 10.77.0.3=line-2 -d 10.77.0.4=line-3 --interval 0.02 --listen 9741 \
+  >"$work/unread" 2>"$work/err" &
+collector_pid=$!
+metrics() { curl -sf http://127.0.0.1:9741/metrics; }
+polls() { metrics | awk '/^kestrel_poll_duration_seconds_count/ { n += $2 } END { print n + 0 }'; }
+sleep 2 # the pipe is full after a second at most
+first=$(polls)
+sleep 1
+second=$(polls)
+((second - first >= 50)) || fail "unread output: polls went from $first to $second in 1 s"
+metrics | grep -q '^kestrel_output_dropped_total{output="jsonl"} 0$' || fail "no dropped count for jsonl"
+started=$(date +%s%N)
+stop_collector
+stop_ms=$((($(date +%s%N) - started) / 1000000))
+exec 3<&-
+[[ $rc == 0 ]] || fail "unread output: exit $rc after SIGTERM: $(cat "$work/err")"
+echo "unread output: $((second - first)) polls in 1 s, stopped in $stop_ms ms"
+((stop_ms < 4000)) || fail "unread output: the stop took $stop_ms ms"
+grep -q "^kestrel-collector: jsonl: [0-9]* records dropped$" "$work/err" || fail "unread output: drops not told: $(cat "$work/err")"
+
+# --- standard output closed (kestrel-collector | head): exit status 1 -------------
+timeout 10 "$COLLECTOR" -d "$DEV=line-1" --interval 0.05 2>"$work/err" | head -1 >/dev/null
+rc=${PIPESTATUS[0]}
+[[ $rc == 1 ]] || fail "closed output: exit $rc: $(cat "$work/err")"
+
 # --- scan: devices that answer a broadcast are polled ----------------------------
 start_sim --devices 3 --answer-broadcast
 start_collector --scan --wait 0.5 --interval 0.2
