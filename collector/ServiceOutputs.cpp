@@ -16,12 +16,15 @@ std::string DefaultCollectorId(const std::optional<Shard>& shard) {
 std::unique_ptr<ServiceOutputs> ServiceOutputs::Start(OutputOptions options, const PollerRegistry& pollers,
                                                       const PollTimings& timings, std::uint32_t localAddress,
                                                       std::uint32_t localMask, SinkList& sinks,
-                                                      OutputHealth& health, std::string& error) {
+                                                      OutputHealth& health, MessageOutbox* outbox,
+                                                      const std::vector<store::StoredMessage>& kept,
+                                                      std::string& error) {
   std::unique_ptr<ServiceOutputs> outputs(new ServiceOutputs());
   outputs->health_ = &health;
   if (options.mqtt) {
     if (options.broker.id.empty()) options.broker.id = DefaultCollectorId(options.shard);
-    outputs->mqtt_ = std::make_unique<MqttPublisher>(options.broker, &health);
+    outputs->mqtt_ = std::make_unique<MqttPublisher>(options.broker, &health, outbox);
+    for (const store::StoredMessage& m : kept) outputs->mqtt_->Restore(m.seq, m.message.topic, m.message.payload);
     if (!outputs->mqtt_->Start(error)) return nullptr;
     sinks.Add(*outputs->mqtt_);
   }

@@ -16,6 +16,7 @@
 #include "collector/http/WebServer.h"
 #include "collector/mqtt/MqttPublisher.h"
 #include "collector/prometheus/MetricsBook.h"
+#include "collector/store/StoredState.h"
 
 namespace kestrel::collector {
 
@@ -23,11 +24,15 @@ class ServiceOutputs {
  public:
   // `localAddress` and `localMask` (network byte order) are the interface
   // probes go out from; its network is where /probe may go unless
-  // --probe-allow says otherwise. nullptr and why on failure.
+  // --probe-allow says otherwise. `outbox` (the store's, or nullptr) keeps
+  // the broker's messages until acknowledged; `kept` are the ones it kept
+  // from the run before, sent first. nullptr and why on failure.
   static std::unique_ptr<ServiceOutputs> Start(OutputOptions options, const PollerRegistry& pollers,
                                                const PollTimings& timings, std::uint32_t localAddress,
                                                std::uint32_t localMask, SinkList& sinks,
-                                               OutputHealth& health, std::string& error);
+                                               OutputHealth& health, MessageOutbox* outbox,
+                                               const std::vector<store::StoredMessage>& kept,
+                                               std::string& error);
   ~ServiceOutputs();
   void Stop();
 

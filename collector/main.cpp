@@ -177,7 +177,8 @@ int main(int argc, char** argv) {
   const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   cl.outputs.storePath = config.store;
   const std::unique_ptr<ServiceOutputs> services = ServiceOutputs::Start(
-      cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, health, outputError);
+      cl.outputs, pollers, timings, localRow->address, localRow->mask, sinks, health, storeSink.get(),
+      stored ? stored->outbox : std::vector<store::StoredMessage>{}, outputError);
   if (!services) {
     std::cerr << kProgram << ": " << outputError << "\n";
     return kExitFailure;

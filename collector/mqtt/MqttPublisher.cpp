@@ -78,9 +78,21 @@ bool MqttPublisher::Start(std::string& error) {
 }
 
 void MqttPublisher::Restore(std::uint64_t seq, std::string topic, std::string payload) {
-  std::lock_guard lock(mutex_);
-  queue_.push_back(Message{seq, std::move(topic), std::move(payload), false});
-  nextSeq_ = std::max(nextSeq_, seq + 1);
+  bool dropped = false;
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(Message{seq, std::move(topic), std::move(payload), false});
+    nextSeq_ = std::max(nextSeq_, seq + 1);
+    // Kept under a larger --mqtt-queue than now: the oldest go, as when full.
+    if (queue_.size() > options_.queueLimit) {
+      if (outbox_ != nullptr) outbox_->Removed(queue_.front().seq);
+      queue_.pop_front();
+      ++dropped_;
+      ++droppedUnreported_;
+      dropped = true;
+    }
+  }
+  if (dropped && health_ != nullptr) health_->Dropped(kMqttOutput, 1);
 }
 
 void MqttPublisher::Stop() {

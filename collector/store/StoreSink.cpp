@@ -61,12 +61,12 @@ void StoreSink::OnSample(const Sample& sample) { Enqueue(sample); }
 void StoreSink::OnEvent(const Event& event) { Enqueue(event); }
 void StoreSink::OnStatus(const StatusChange& change) { Enqueue(change); }
 
-void StoreSink::OutboxAdd(std::uint64_t seq, OutboxMessage message) {
+void StoreSink::Added(std::uint64_t seq, const std::string& topic, const std::string& payload) {
   std::lock_guard lock(mutex_);
-  gathered_.OutboxAdd(seq, std::move(message));
+  gathered_.OutboxAdd(seq, OutboxMessage{topic, payload});
 }
 
-void StoreSink::OutboxRemove(std::uint64_t seq) {
+void StoreSink::Removed(std::uint64_t seq) {
   std::lock_guard lock(mutex_);
   gathered_.OutboxRemove(seq);
 }

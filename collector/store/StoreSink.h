@@ -21,6 +21,7 @@
 
 #include "collector/Record.h"
 #include "collector/RecordSink.h"
+#include "collector/mqtt/MessageOutbox.h"
 #include "collector/store/StoreBatch.h"
 #include "collector/store/StoreWriter.h"
 
@@ -44,7 +45,7 @@ struct StoreReports {
   std::function<void(std::uint64_t count)> dropped;
 };
 
-class StoreSink final : public RecordSink {
+class StoreSink final : public RecordSink, public MessageOutbox {
  public:
   StoreSink(std::unique_ptr<StoreWriter> writer, StoreSettings settings, RecordSink& next,
             StoreReports reports);
@@ -63,9 +64,10 @@ class StoreSink final : public RecordSink {
   void OnStatus(const StatusChange& change) override;
   void Reopen() override { next_.Reopen(); }
 
-  // The broker's outbox, kept in the same file.
-  void OutboxAdd(std::uint64_t seq, OutboxMessage message);
-  void OutboxRemove(std::uint64_t seq);
+  // The broker's outbox, kept in the same file and committed with the
+  // batches, so messages the broker has not acknowledged survive a restart.
+  void Added(std::uint64_t seq, const std::string& topic, const std::string& payload) override;
+  void Removed(std::uint64_t seq) override;
 
  private:
   void Enqueue(Record record);

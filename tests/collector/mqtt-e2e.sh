@@ -168,8 +168,39 @@ wait "$small_pid" 2>/dev/null
 sleep 0.5
 retained 'kestrel/collector/small/status' | grep -q '"status":"offline"' || fail "last will not published"
 
+# --- with a store, what the broker missed waits in its outbox across a restart ----
+stop_pid "$broker_pid"
+OUTBOX=(-d "$DEV=press-1" --interface "$KESTREL_NETNS_A" --interval 0.2 --store "$work/outbox.db"
+  --mqtt "127.0.0.1:$PORT" --mqtt-user kestrel --mqtt-password "pass word" --mqtt-id outbox)
+"$COLLECTOR" "${OUTBOX[@]}" >"$work/outbox-1.jsonl" 2>"$work/outbox.err" &
+outbox_pid=$!
+pids+=("$outbox_pid")
+sleep 2
+stop_pid "$outbox_pid"
+# The payloads of the kept samples, oldest first.
+python3 -c 'import sqlite3, sys
+for (p,) in sqlite3.connect(sys.argv[1]).execute(
+        "SELECT payload FROM outbox WHERE topic = ? ORDER BY seq", ("kestrel/press-1/counts",)):
+    print(p)' "$work/outbox.db" >"$work/kept.txt"
+kept=$(wc -l <"$work/kept.txt")
+written=$(grep -c '"type":"sample"' "$work/outbox-1.jsonl")
+((kept >= 5 && kept == written)) || fail "outbox: $kept samples kept of $written written"
+grep -q "had not reached the broker" "$work/outbox.err" && fail "outbox: kept messages were counted as dropped"
+start_broker
+timeout 20 mosquitto_sub "${AUTH[@]}" -t kestrel/press-1/counts -q 1 -C "$kept" -W 15 \
+  >"$work/outbox-received.txt" 2>/dev/null &
+reader=$!
+sleep 0.5
+"$COLLECTOR" "${OUTBOX[@]}" >/dev/null 2>>"$work/outbox.err" &
+outbox_pid=$!
+pids+=("$outbox_pid")
+wait "$reader"
+stop_pid "$outbox_pid"
+cmp -s "$work/kept.txt" "$work/outbox-received.txt" ||
+  fail "outbox: the kept samples did not arrive first and in order ($(wc -l <"$work/outbox-received.txt") received)"
+
 if ((failures > 0)); then
-  for f in collector.err small.err sub.err broker.log; do echo "--- $f"; tail -5 "$work/$f"; done
+  for f in collector.err small.err sub.err broker.log outbox.err; do echo "--- $f"; tail -5 "$work/$f"; done
 fi
 echo "mqtt end-to-end: $failures failure(s)"
 ((failures == 0))
