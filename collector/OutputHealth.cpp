@@ -1,6 +1,8 @@
 #include "collector/OutputHealth.h"
 
 #include <iostream>
+#include <utility>
+#include <vector>
 
 namespace kestrel::collector {
 
@@ -100,6 +102,18 @@ void OutputHealth::Resumed(std::string_view output) {
     s.lastReport = SteadyClock::now();
   }
   Report(output, text);
+}
+
+void OutputHealth::TellHeldBack() {
+  std::vector<std::pair<std::string, std::string>> due;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [output, state] : outputs_) {
+      std::string text = DueReport(state, false);
+      if (!text.empty()) due.emplace_back(output, std::move(text));
+    }
+  }
+  for (const auto& [output, text] : due) Report(output, text);
 }
 
 std::map<std::string, OutputHealth::Counts> OutputHealth::Snapshot() const {

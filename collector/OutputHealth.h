@@ -49,6 +49,9 @@ class OutputHealth {
   void Failed(std::string_view output, const std::string& reason);
   // A write succeeded after failures.
   void Resumed(std::string_view output);
+  // Tells what the rate limit held back once its interval is over, so that a
+  // failure followed by silence is not left untold until the end.
+  void TellHeldBack();
 
   struct Counts {
     std::uint64_t dropped = 0;

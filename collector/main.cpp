@@ -217,6 +217,7 @@ int main(int argc, char** argv) {
     const int caught = sigtimedwait(&signals, nullptr, &slice);
     if (caught == SIGHUP) sinks.Reopen();
     if (caught == SIGINT || caught == SIGTERM) break;
+    health.TellHeldBack();
     if (!json.good()) {
       status = kExitFailure;
       break;

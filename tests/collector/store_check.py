@@ -6,8 +6,9 @@ check fails.
                        of the runs in order, equal the raw counters' advance
                        from the first sample to the last (modulo 2^32, so a
                        wrap counts), and every running total only grows
-  store DB JSONL       the store's hour rows add up, per input, to the advance
-                       from the first sample of JSONL to the stored counters
+  store DB FIRST       the store's hour rows add up, per input, to the advance
+                       from the first sample in FIRST (JSON Lines, or the
+                       collector's CSV file) to the stored counters
   totals DB JSONL TOTALS
                        the same with the rows that `totals --json` printed
 """
@@ -27,7 +28,17 @@ def samples(paths):
                     yield record
 
 
+def first_csv_raw(path):
+    with open(path, encoding="utf-8") as lines:
+        header = next(lines).rstrip("\n").split(",")
+        row = next(lines).rstrip("\n").split(",")
+    return {name: int(value) for name, value in zip(header[1:], row[1:])
+            if name.startswith("DI") and " " not in name and value}
+
+
 def first_raw(paths):
+    if paths[0].endswith(".csv"):
+        return first_csv_raw(paths[0])
     first = next(samples(paths), None)
     if first is None:
         raise SystemExit("no samples")
