@@ -14,6 +14,7 @@
 #include "collector/http/WebServer.h"
 #include "collector/mqtt/MqttPublisher.h"
 #include "collector/prometheus/MetricsBook.h"
+#include "collector/status/StatusPages.h"
 
 namespace kestrel::collector {
 
@@ -37,6 +38,7 @@ class ServiceOutputs {
   Families CollectorFamilies() const;
 
   MetricsBook book_;
+  std::unique_ptr<StatusPages> status_;
   std::unique_ptr<MqttPublisher> mqtt_;
   std::unique_ptr<WebServer> web_;
 };
