@@ -14,7 +14,7 @@ struct Known {
 
 constexpr Known kPageFiles[] = {
     {"/", "index.html", "text/html; charset=utf-8"},
-    {"/device/", "device.html", "text/html; charset=utf-8"},
+    {"/device/*", "device.html", "text/html; charset=utf-8"},
     {"/status.css", "status.css", "text/css; charset=utf-8"},
     {"/common.js", "common.js", "text/javascript; charset=utf-8"},
     {"/fleet.js", "fleet.js", "text/javascript; charset=utf-8"},
@@ -48,7 +48,7 @@ std::optional<WebRoot> WebRoot::Load(const std::string& dir, const std::string& 
 
 const WebFile* WebRoot::Find(std::string_view path) const {
   // Every device page is the same file; it reads the name from its address.
-  if (path.substr(0, 8) == "/device/" && path.size() > 8) path = "/device/";
+  if (path.substr(0, 8) == "/device/" && path.size() > 8) path = "/device/*";
   for (const WebFile& f : files_)
     if (f.path == path) return &f;
   return nullptr;
