@@ -49,9 +49,14 @@ const Kestrel = (() => {
     const timer = setTimeout(() => abort.abort(), ms || 5000);
     try {
       const answer = await fetch(url, {signal: abort.signal, cache: 'no-store'});
-      if (!answer.ok) throw new Error('the collector answered ' + answer.status + ' ' + answer.statusText);
+      if (!answer.ok) {
+        const error = new Error('the collector answered ' + answer.status + ' ' + answer.statusText);
+        error.status = answer.status;
+        throw error;
+      }
       return await answer.json();
     } catch (e) {
+      if (e.status) throw e;
       throw new Error(e.name === 'AbortError' ? 'no answer within ' + (ms || 5000) / 1000 + ' s' : e.message);
     } finally {
       clearTimeout(timer);
@@ -59,11 +64,13 @@ const Kestrel = (() => {
   }
 
   // The banner across the top while the collector cannot be reached.
-  function reachable(ok, why, lastGood) {
+  function reachable(ok, why, lastGood, text) {
     const banner = document.getElementById('banner');
     banner.hidden = ok;
     document.body.classList.toggle('stale', !ok);
-    if (!ok) {
+    if (!ok && text) {
+      banner.textContent = text;
+    } else if (!ok) {
       banner.textContent = 'Cannot reach the collector: ' + why + '. ' +
           (lastGood ? 'Showing what it said at ' + lastGood.toLocaleTimeString() + '. ' : '') +
           'Trying again every few seconds.';

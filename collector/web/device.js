@@ -199,7 +199,9 @@
         await drawCharts(answer);
       }
     } catch (e) {
-      reachable(false, e.message, lastGood);
+      // The collector answered, but polls no device of this name (any more).
+      reachable(false, e.message, lastGood, e.status === 404 ?
+          'This collector polls no device named "' + name + '" (any more).' : undefined);
     }
     setTimeout(update, kEvery);
   }
