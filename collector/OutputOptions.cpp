@@ -3,6 +3,8 @@
 #include <charconv>
 #include <fstream>
 
+#include "collector/status/WebRoot.h"
+
 namespace kestrel::collector {
 
 namespace {
@@ -53,6 +55,8 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
     text(o.web.tlsCertFile);
   } else if (arg == "--web-tls-key") {
     text(o.web.tlsKeyFile);
+  } else if (arg == "--web-root") {
+    text(o.web.webRoot);
   } else if (arg == "--probe-allow") {
     const auto v = next();
     if (!v) return true;
@@ -110,8 +114,8 @@ bool ParseOutputOption(const std::string& arg, const std::function<std::optional
 
 std::optional<std::string> CheckOutputOptions(const OutputOptions& o) {
   const WebOptions& w = o.web;
-  if (!o.listen && (w.authFile || w.tlsCertFile || w.tlsKeyFile || o.probeAllowGiven))
-    return "--web-auth-file, --web-tls-cert, --web-tls-key and --probe-allow need --listen";
+  if (!o.listen && (w.authFile || w.tlsCertFile || w.tlsKeyFile || o.probeAllowGiven || w.webRoot))
+    return "--web-auth-file, --web-tls-cert, --web-tls-key, --web-root and --probe-allow need --listen";
   if (w.tlsCertFile.has_value() != w.tlsKeyFile.has_value())
     return "--web-tls-cert and --web-tls-key go together";
   const MqttOptions& b = o.broker;
@@ -127,14 +131,15 @@ std::optional<std::string> CheckOutputOptions(const OutputOptions& o) {
 
 std::string OutputHelpText() {
   return R"(Metrics (Prometheus text format):
-      --listen [ADDR:]PORT         serve /metrics and /probe?target=ADDR[:PORT]
-                                   (address 127.0.0.1 unless given; our port
-                                   is )" + std::to_string(kDefaultWebPort) + R"()
+      --listen [ADDR:]PORT         serve /metrics, /probe?target=ADDR[:PORT]
+                                   and the status page at / (address
+                                   127.0.0.1 unless given; our port is )" + std::to_string(kDefaultWebPort) + R"()
       --web-auth-file FILE         require basic authentication: USER:HASH
                                    lines (bcrypt as htpasswd -nB makes them,
                                    yescrypt or SHA-crypt)
       --web-tls-cert FILE          serve HTTPS with this certificate (chain)
       --web-tls-key FILE           and its private key, both PEM
+      --web-root DIR               the status page's files ()" + std::string(kDefaultWebRoot) + R"()
       --probe-allow ADDR/LEN       networks /probe may reach; repeatable
                                    (the interface's own network)
 Message broker (MQTT):

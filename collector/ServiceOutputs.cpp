@@ -37,9 +37,13 @@ std::unique_ptr<ServiceOutputs> ServiceOutputs::Start(OutputOptions options, con
                          return ProbeOnce(DeviceTarget{device, {}, localAddress}, timings);
                        }};
     sources.storePath = options.storePath;
+    outputs->status_ = StatusPages::Start(options.web.webRoot, options.storePath, pollers, error);
+    if (!outputs->status_) return nullptr;
+    sources.statusPages = outputs->status_.get();
     outputs->web_ = WebServer::Start(options.web, std::move(sources), error);
     if (!outputs->web_) return nullptr;
     sinks.Add(outputs->book_);
+    sinks.Add(outputs->status_->sink());
   }
   return outputs;
 }

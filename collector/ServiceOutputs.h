@@ -17,6 +17,7 @@
 #include "collector/mqtt/MqttPublisher.h"
 #include "collector/prometheus/MetricsBook.h"
 #include "collector/store/StoredState.h"
+#include "collector/status/StatusPages.h"
 
 namespace kestrel::collector {
 
@@ -45,6 +46,7 @@ class ServiceOutputs {
 
   MetricsBook book_;
   const OutputHealth* health_ = nullptr;
+  std::unique_ptr<StatusPages> status_;
   std::unique_ptr<MqttPublisher> mqtt_;
   std::unique_ptr<WebServer> web_;
 };

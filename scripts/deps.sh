@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   libtomlplusplus-dev
   prometheus-cpp-dev libmicrohttpd-dev libgnutls28-dev libmosquitto-dev libcrypt-dev libsqlite3-dev
-  prometheus mosquitto mosquitto-clients curl openssl python3
+  prometheus mosquitto mosquitto-clients curl openssl python3 libjs-chart.js chromium
   iproute2 util-linux xvfb xauth
 )
 packages+=("$@")

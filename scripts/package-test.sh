@@ -65,6 +65,11 @@ for size in 16 32 48 256; do
   [[ -f /usr/share/icons/hicolor/${size}x${size}/apps/kestrel.png ]] || fail "no ${size}x$size icon"
 done
 [[ -f /usr/share/applications/kestrelw.desktop ]] || fail "no desktop entry"
+# The collector's status page and the chart library it is served with.
+for f in /usr/share/kestrel/web/index.html /usr/share/kestrel/web/device.js \
+  /usr/share/javascript/chart.js/chart.min.js; do
+  [[ -f $f ]] || fail "no $f"
+done
 
 # Loopback only: the tool must say, in English too, why nothing is usable.
 set +e

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "collector/status/StatusPages.h"
 #include "collector/store/Schema.h"
 #include "collector/store/TotalsRequest.h"
 #include "collector/store/TotalsText.h"
@@ -117,6 +118,8 @@ WebReply WebHandler::Answer(const WebRequest& request) {
   if (request.path == "/metrics") return Metrics();
   if (request.path == "/probe") return Probe(request.query);
   if (request.path == "/api/totals") return Totals(request.query);
+  if (sources_.statusPages)
+    if (std::optional<WebReply> page = sources_.statusPages->Answer(request)) return *page;
   if (request.path == "/")
     return {200, "text/html; charset=utf-8",
             "<html><head><title>kestrel-collector</title></head><body><h1>kestrel-collector</h1>"

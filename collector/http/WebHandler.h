@@ -19,6 +19,8 @@
 
 namespace kestrel::collector {
 
+class StatusPages;
+
 // Where the answers come from. Everything must outlive the handler.
 struct WebSources {
   const MetricsBook& book;
@@ -31,6 +33,9 @@ struct WebSources {
   std::uint16_t defaultDevicePort = kDefaultPort;
   // The store the collector writes, for /api/totals; none: 404.
   std::optional<std::string> storePath = std::nullopt;
+  // The live status page ("/", its files and JSON); none: "/" only links
+  // to the metrics.
+  const StatusPages* statusPages = nullptr;
 };
 
 struct WebRequest {

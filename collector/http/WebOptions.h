@@ -22,6 +22,8 @@ struct WebOptions {
   // both or neither.
   std::optional<std::string> tlsCertFile;
   std::optional<std::string> tlsKeyFile;
+  // The status page's files (--web-root); the installed ones when not given.
+  std::optional<std::string> webRoot;
 };
 
 }  // namespace kestrel::collector

@@ -66,6 +66,7 @@ class Tally {
   // make the answer too large.
   std::vector<std::int64_t>* Sums(const Series& series, std::string& error) {
     if (auto found = sums_.find(series); found != sums_.end()) return &found->second;
+    read_.emplace(series, std::vector<bool>(periods(), false));
     if ((sums_.size() + 1) * periods() > kMaxTotalRows) {
       error = "the answer would have more than " + std::to_string(kMaxTotalRows) + " rows (" +
               std::to_string(periods()) + " periods of " + std::to_string(sums_.size() + 1) +
@@ -98,12 +99,20 @@ class Tally {
     return from;
   }
 
+  // Counts `pulses` of a stored row of `series` in period `p`.
+  void Count(const Series& series, std::size_t p, std::int64_t pulses) {
+    sums_.at(series)[p] += pulses;
+    read_.at(series)[p] = true;
+  }
+
   const std::map<Series, std::vector<std::int64_t>>& sums() const { return sums_; }
+  bool Read(const Series& series, std::size_t p) const { return read_.at(series)[p]; }
 
  private:
   Connection& db_;
   std::vector<std::int64_t> bounds_;
   std::map<Series, std::vector<std::int64_t>> sums_;  // ordered by device, input
+  std::map<Series, std::vector<bool>> read_;           // periods with a row counted
   std::map<Series, std::int64_t> minutesFrom_;
   std::optional<Statement> oldest_;
 };
@@ -152,9 +161,8 @@ TotalsStatus Collect(Connection& db, const TotalsQuery& query, Tally& tally, std
   const Range hours{FloorTo(query.from, kHour), query.to};
   TotalsStatus status = EachRow(db, "hours", "hour", hours, query.devices,
       [&](const Series& series, std::int64_t hour, std::int64_t pulses) {
-        std::vector<std::int64_t>* sums = tally.Sums(series, error);
-        if (sums == nullptr) return TotalsStatus::BadQuery;
-        if (tally.WholeInPeriod(hour)) (*sums)[tally.PeriodOf(hour)] += pulses;
+        if (tally.Sums(series, error) == nullptr) return TotalsStatus::BadQuery;
+        if (tally.WholeInPeriod(hour)) tally.Count(series, tally.PeriodOf(hour), pulses);
         else if (tally.InRange(hour)) partHours.push_back({series, hour, pulses});
         return TotalsStatus::Ok;
       }, error);
@@ -163,11 +171,10 @@ TotalsStatus Collect(Connection& db, const TotalsQuery& query, Tally& tally, std
   for (const Range& range : MinuteRanges(tally.bounds())) {
     status = EachRow(db, "minutes", "minute", range, query.devices,
         [&](const Series& series, std::int64_t minute, std::int64_t pulses) {
-          std::vector<std::int64_t>* sums = tally.Sums(series, error);
-          if (sums == nullptr) return TotalsStatus::BadQuery;
+          if (tally.Sums(series, error) == nullptr) return TotalsStatus::BadQuery;
           const std::optional<std::int64_t> from = tally.MinutesFrom(series, error);
           if (!from) return TotalsStatus::StoreFailed;
-          if (FloorTo(minute, kHour) >= *from) (*sums)[tally.PeriodOf(minute)] += pulses;
+          if (FloorTo(minute, kHour) >= *from) tally.Count(series, tally.PeriodOf(minute), pulses);
           return TotalsStatus::Ok;
         }, error);
     if (status != TotalsStatus::Ok) return status;
@@ -176,7 +183,7 @@ TotalsStatus Collect(Connection& db, const TotalsQuery& query, Tally& tally, std
   for (const HourRow& h : partHours) {
     const std::optional<std::int64_t> from = tally.MinutesFrom(h.series, error);
     if (!from) return TotalsStatus::StoreFailed;
-    if (h.hour < *from) (*tally.Sums(h.series, error))[tally.PeriodOf(h.hour)] += h.pulses;
+    if (h.hour < *from) tally.Count(h.series, tally.PeriodOf(h.hour), h.pulses);
   }
   return TotalsStatus::Ok;
 }
@@ -208,6 +215,7 @@ TotalsStatus ReadTotals(Connection& db, const TotalsQuery& query, const std::fun
       out.device = series.first;
       out.input = series.second;
       out.pulses = sums[p];
+      out.read = tally.Read(series, p);
       row(out);
     }
   }

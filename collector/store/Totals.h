@@ -35,6 +35,10 @@ struct TotalRow {
   std::string device;
   int input = 0;  // 1 = DI1
   std::int64_t pulses = 0;
+  // False when no stored row counted in this period: the input was not read
+  // then (the store writes a row of 0 for every minute it was read), so the
+  // 0 in `pulses` means "no data", not "nothing counted".
+  bool read = true;
 };
 
 // The most rows (periods times series) one answer may hold: enough for a
@@ -44,7 +48,8 @@ inline constexpr std::size_t kMaxTotalRows = 1'000'000;
 enum class TotalsStatus { Ok, BadQuery, StoreFailed };
 
 // Calls `row` for every period and every device and input with any row in
-// the range (zeros included, so that charts and sums need no gaps filled),
+// the range (zeros included, so that sums need no gaps filled; `read` tells
+// a period without rows, where a chart leaves a gap),
 // ordered by period, device, input. The rows are counted before the first
 // call, so a refused query emits nothing. `error` says why when not Ok.
 TotalsStatus ReadTotals(Connection& db, const TotalsQuery& query, const std::function<void(const TotalRow&)>& row,

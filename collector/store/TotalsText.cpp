@@ -32,13 +32,15 @@ std::string TotalsCsvRow(const TotalRow& row) {
 }
 
 std::string TotalsJson(const TotalRow& row) {
-  return report::JsonObject()
-      .Add("from", Time(row.start))
+  report::JsonObject json;
+  json.Add("from", Time(row.start))
       .Add("to", Time(row.end))
       .Add("device", row.device)
       .Add("input", InputName(row.input))
-      .Add("pulses", row.pulses)
-      .str();
+      .Add("pulses", row.pulses);
+  // Only where it matters, so that the usual rows stay as they were.
+  if (!row.read) json.AddBool("read", false);
+  return json.str();
 }
 
 std::string TotalsAnswerJson(const TotalsQuery& query, const std::string& rows) {

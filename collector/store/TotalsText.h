@@ -11,7 +11,8 @@ namespace kestrel::collector::store {
 // "period_start,device,input,pulses"
 std::string TotalsCsvHeader();
 std::string TotalsCsvRow(const TotalRow& row);
-// {"from":...,"to":...,"device":...,"input":"DI1","pulses":N}
+// {"from":...,"to":...,"device":...,"input":"DI1","pulses":N}, with
+// "read":false for a period in which the input was not read.
 std::string TotalsJson(const TotalRow& row);
 // {"from":...,"to":...,"by":"hour","totals":ROWS}: the answer of
 // /api/totals around `rows`, a JSON array of TotalsJson objects.

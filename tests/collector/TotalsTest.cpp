@@ -142,24 +142,26 @@ TEST_F(TotalsStore, SumsPerPeriodFromMinutesAndHours) {
   struct Case {
     const char* what;
     TotalsQuery query;
-    std::vector<std::string> rows;  // "offset device input pulses", offset in minutes from t0
+    // "offset device input pulses", offset in minutes from t0, "pulses -" for a
+    // period without stored rows (not read then)
+    std::vector<std::string> rows;
   } cases[] = {
       {"the 23-hour day and the next",
        {t0, t0 + 47 * kHour, PeriodUnit::Day, {}},
-       {"0 meter 1 5", "0 press-1 1 1380", "0 press-2 3 7", "1380 meter 1 0", "1380 press-1 1 120",
-        "1380 press-2 3 0"}},
+       {"0 meter 1 5", "0 press-1 1 1380", "0 press-2 3 7", "1380 meter 1 0 -", "1380 press-1 1 120",
+        "1380 press-2 3 0 -"}},
       {"cut hours counted by their minutes",
        {t0 + 11 * kHour + 30 * minute, t0 + 13 * kHour + 30 * minute, PeriodUnit::Hour, {"press-1"}},
        {"690 press-1 1 30", "720 press-1 1 60", "780 press-1 1 30"}},
       {"a pruned hour counts in the minute it starts",
        {t0 + 10 * kHour, t0 + 10 * kHour + 2 * minute, PeriodUnit::Minute, {"press-1"}},
-       {"600 press-1 1 60", "601 press-1 1 0"}},
+       {"600 press-1 1 60", "601 press-1 1 0 -"}},
       {"kept minutes",
        {t0 + 11 * kHour, t0 + 11 * kHour + 2 * minute, PeriodUnit::Minute, {"press-1"}},
        {"660 press-1 1 1", "661 press-1 1 1"}},
       {"months of chosen devices",
        {1772323200, t0 + 791 * kHour, PeriodUnit::Month, {"meter", "press-2"}},  // 03-01T01:00 to 05-01
-       {"-40260 meter 1 5", "-40260 press-2 3 7", "4260 meter 1 0", "4260 press-2 3 0"}},
+       {"-40260 meter 1 5", "-40260 press-2 3 7", "4260 meter 1 0 -", "4260 press-2 3 0 -"}},
       {"nothing stored in the range", {t0 - kHour, t0, PeriodUnit::Hour, {}}, {}},
   };
   std::string error;
@@ -169,7 +171,7 @@ TEST_F(TotalsStore, SumsPerPeriodFromMinutesAndHours) {
     std::vector<std::string> rows;
     const TotalsStatus status = ReadTotals(*db, c.query, [&](const TotalRow& r) {
       rows.push_back(std::to_string((r.start - t0) / minute) + " " + r.device + " " + std::to_string(r.input) +
-                     " " + std::to_string(r.pulses));
+                     " " + std::to_string(r.pulses) + (r.read ? "" : " -"));
     }, error);
     ASSERT_EQ(status, TotalsStatus::Ok) << c.what << ": " << error;
     EXPECT_EQ(rows, c.rows) << c.what;

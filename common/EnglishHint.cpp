@@ -1,11 +1,11 @@
-#include "cli/EnglishHint.h"
+#include "common/EnglishHint.h"
 
 #include <cstdlib>
 
 #include "common/OperatorTexts.h"
 #include "common/Protocol.h"
 
-namespace kestrel::cli {
+namespace kestrel {
 
 namespace {
 
@@ -87,4 +87,4 @@ std::string EnglishHint(std::string_view message) {
   return NetworkHint(text);
 }
 
-}  // namespace kestrel::cli
+}  // namespace kestrel
