@@ -1,11 +1,17 @@
 #include "collector/store/StoreSink.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace kestrel::collector::store {
 
 namespace {
 
 // Rows past their keeping time are removed at start and then this often.
 constexpr std::chrono::hours kPruneEvery{1};
+// The store's thread gives way to the pollers: a commit may wait, a poll
+// should not. A niceness like that of a background job.
+constexpr int kStoreThreadNice = 10;
 
 }  // namespace
 
@@ -35,20 +41,26 @@ void StoreSink::CommitRemaining() {
   CommitRound(std::move(gathered));
 }
 
+void StoreSink::Gather(StoreBatch& batch, const Record& record) {
+  if (const Sample* sample = std::get_if<Sample>(&record)) {
+    batch.AddSample(*sample);
+  } else if (const Event* event = std::get_if<Event>(&record)) {
+    if (event->kind == EventKind::StateDiscarded) batch.DiscardCounters(event->device.name);
+    if (event->identity) batch.AddIdentity(*event->identity);
+  }
+}
+
 void StoreSink::Enqueue(Record record) {
   bool dropped = false;
   {
+    // The pollers only queue here: the lock is held for a moment, never for
+    // the batch's bookkeeping, so a poller is not held up by another.
     std::lock_guard lock(mutex_);
-    if (std::holds_alternative<Sample>(record)) {
-      gathered_.AddSample(std::get<Sample>(record));
-    } else if (const Event* event = std::get_if<Event>(&record)) {
-      if (event->kind == EventKind::StateDiscarded) gathered_.DiscardCounters(event->device.name);
-      if (event->identity) gathered_.AddIdentity(*event->identity);
-    }
     records_.push_back(std::move(record));
-    // Only the records for the other outputs can pile up here: what the store
-    // itself keeps is already in the batch.
     if (records_.size() > settings_.recordLimit) {
+      // The store's thread is far behind: the store still keeps the oldest
+      // record's counts; only the other outputs miss it.
+      Gather(gathered_, records_.front());
       records_.pop_front();
       dropped = true;
     }
@@ -94,6 +106,9 @@ void StoreSink::CommitRound(StoreBatch gathered) {
 }
 
 void StoreSink::Run() {
+  // Linux gives each thread its own niceness; failing to lower it only
+  // leaves the thread as it was.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kStoreThreadNice);
   for (;;) {
     StoreBatch gathered;
     std::deque<Record> records;
@@ -105,6 +120,8 @@ void StoreSink::Run() {
       std::swap(gathered, gathered_);
       std::swap(records, records_);
     }
+    // Records still queued are newer than any gathered under the lock.
+    for (const Record& record : records) Gather(gathered, record);
     CommitRound(std::move(gathered));
     for (const Record& record : records) Deliver(record, next_);
     if (stopping) return;

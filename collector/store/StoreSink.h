@@ -71,6 +71,7 @@ class StoreSink final : public RecordSink, public MessageOutbox {
 
  private:
   void Enqueue(Record record);
+  static void Gather(StoreBatch& batch, const Record& record);
   void Run();
   // Commits `unsaved_` (with the newly gathered batch merged in).
   void CommitRound(StoreBatch gathered);
