@@ -1,5 +1,7 @@
 #include "collector/Config.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +53,18 @@ std::optional<std::string> CanonicalAddress(const std::string& text) {
   return net::FormatAddress(*address);
 }
 
+std::optional<std::string> NotADeviceAddress(const std::string& canonical) {
+  // A connection to any of these reaches no single device: 0.0.0.0 means
+  // this host, the others many hosts or none.
+  const std::optional<std::uint32_t> network = net::ParseDottedAddress(canonical);
+  if (!network) return "'" + canonical + "' is not an IPv4 address (a.b.c.d)";
+  const std::uint32_t address = ntohl(*network);
+  if (address == 0) return "'" + canonical + "' is the unspecified address, not a device's";
+  if (address == 0xFFFFFFFFu) return "'" + canonical + "' is the broadcast address, not a device's";
+  if ((address >> 28) == 0xE) return "'" + canonical + "' is a multicast address, not a device's";
+  return std::nullopt;
+}
+
 namespace {
 std::optional<std::uint16_t> ParsePort(const std::string& text) {
   unsigned value = 0;
@@ -92,6 +106,10 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
   const std::optional<std::string> canonical = CanonicalAddress(address);
   if (!canonical) {
     error = "--device " + text + ": '" + address + "' is not an IPv4 address (a.b.c.d)";
+    return std::nullopt;
+  }
+  if (auto why = NotADeviceAddress(*canonical)) {
+    error = "--device " + text + ": " + *why;
     return std::nullopt;
   }
   config.device.address = *canonical;

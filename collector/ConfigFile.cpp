@@ -85,6 +85,7 @@ class Mapper {
         if (!v) return false;
         address = CanonicalAddress(*v);
         if (!address) return Fail(node, "'" + *v + "' is not an IPv4 address (a.b.c.d)");
+        if (auto why = NotADeviceAddress(*address)) return Fail(node, *why);
       } else if (name == "port") {
         const auto* port = node.as_integer();
         if (port == nullptr || port->get() < 1 || port->get() > 65535)

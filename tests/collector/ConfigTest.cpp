@@ -47,6 +47,10 @@ TEST(ConfigFile, RefusesWithFileLineAndReason) {
       {"[[device]]\naddress = \"10.0.0.300\"\n", "c.toml:2: '10.0.0.300' is not an IPv4 address (a.b.c.d)"},
       {"[[device]]\naddress = \"10.1\"\n", "c.toml:2: '10.1' is not an IPv4 address (a.b.c.d)"},
       {"[[device]]\naddress = \"10.0.0.010\"\n", "c.toml:2: '10.0.0.010' is not an IPv4"},
+      {"[[device]]\naddress = \"0.0.0.0\"\n", "c.toml:2: '0.0.0.0' is the unspecified address"},
+      {"[[device]]\naddress = \"224.0.0.1\"\n", "c.toml:2: '224.0.0.1' is a multicast address"},
+      {"[[device]]\naddress = \"239.255.255.250\"\n", "c.toml:2: '239.255.255.250' is a multicast"},
+      {"[[device]]\naddress = \"255.255.255.255\"\n", "c.toml:2: '255.255.255.255' is the broadcast"},
       {"[[device]]\naddress = \"10.0.0.1\"\nport = 70000\n",
        "c.toml:3: 'port' must be a number from 1 to 65535"},
       {"[[device]]\naddress = \"10.0.0.1\"\nname = \"\"\n", "c.toml:3: 'name' must not be empty"},
@@ -69,7 +73,8 @@ TEST(DeviceArgument, ParsesAndRefuses) {
   const auto named = ParseDeviceArgument("10.0.0.2:10005=press 1", error);
   ASSERT_TRUE(named);
   EXPECT_EQ(named->device, (DeviceRef{"press 1", "10.0.0.2", 10005}));
-  for (const char* bad : {"10.0.0.2:0", "10.0.0.2:", "10.0.0.2=", "host", "10.0.0.2:1x", ""}) {
+  for (const char* bad : {"10.0.0.2:0", "10.0.0.2:", "10.0.0.2=", "host", "10.0.0.2:1x", "",
+                          "0.0.0.0", "224.0.0.1:10003", "239.1.2.3=m", "255.255.255.255"}) {
     EXPECT_FALSE(ParseDeviceArgument(bad, error)) << bad;
   }
 }

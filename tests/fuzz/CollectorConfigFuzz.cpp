@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(config.interval.count() >= 10 && config.interval.count() <= 1'000'000'000);
   for (const DeviceConfig& d : config.devices) {
     FUZZ_CHECK(CanonicalAddress(d.device.address) == d.device.address);
+    FUZZ_CHECK(!NotADeviceAddress(d.device.address));
     FUZZ_CHECK(d.device.port != 0);
     FUZZ_CHECK(!d.device.name.empty());
     if (d.interval) FUZZ_CHECK(d.interval->count() >= 10 && d.interval->count() <= 1'000'000'000);
