@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "collector/DeviceName.h"
 #include "net/AddressText.h"
 
 namespace kestrel::collector {
@@ -89,6 +90,11 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
     where = text.substr(0, eq);
     if (config.device.name.empty()) {
       error = "--device " + text + ": empty name after '='";
+      return std::nullopt;
+    }
+    // Said without the name: its bytes are what cannot be shown.
+    if (auto why = NotADeviceName(config.device.name)) {
+      error = "--device " + where + "=...: " + *why;
       return std::nullopt;
     }
   }

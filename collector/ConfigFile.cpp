@@ -20,6 +20,7 @@
 #include <toml++/toml.h>
 
 #include "collector/Config.h"
+#include "collector/DeviceName.h"
 
 namespace kestrel::collector {
 
@@ -95,6 +96,7 @@ class Mapper {
         const auto v = Text(node, key);
         if (!v) return false;
         if (v->empty()) return Fail(node, "'name' must not be empty");
+        if (auto why = NotADeviceName(*v)) return Fail(node, *why);
         device.device.name = *v;
       } else if (name == "interval") {
         device.interval = Seconds(node, key);

@@ -54,6 +54,9 @@ TEST(ConfigFile, RefusesWithFileLineAndReason) {
       {"[[device]]\naddress = \"10.0.0.1\"\nport = 70000\n",
        "c.toml:3: 'port' must be a number from 1 to 65535"},
       {"[[device]]\naddress = \"10.0.0.1\"\nname = \"\"\n", "c.toml:3: 'name' must not be empty"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nname = \"a\\u0007b\"\n", "c.toml:3: the name holds a control"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nname = \"a\\u007F\"\n", "c.toml:3: the name holds a control"},
+      {"[[device]]\naddress = \"10.0.0.1\"\nname = \"a\\u0085\"\n", "c.toml:3: the name holds a control"},
       {"[[device]]\naddress = \"10.0.0.1\"\nadress = \"x\"\n",
        "c.toml:3: unknown key 'adress' in [[device]]"},
       {"device = 3\n", "c.toml:1: 'device' must be a list of tables ([[device]])"},
@@ -70,11 +73,14 @@ TEST(ConfigFile, RefusesWithFileLineAndReason) {
 
 TEST(DeviceArgument, ParsesAndRefuses) {
   std::string error;
+  EXPECT_TRUE(ParseDeviceArgument("10.0.0.2=Presse \xc3\xa4 \xe6\xb0\xb4 \xf0\x9f\x94\xa7", error)) << error;
   const auto named = ParseDeviceArgument("10.0.0.2:10005=press 1", error);
   ASSERT_TRUE(named);
   EXPECT_EQ(named->device, (DeviceRef{"press 1", "10.0.0.2", 10005}));
   for (const char* bad : {"10.0.0.2:0", "10.0.0.2:", "10.0.0.2=", "host", "10.0.0.2:1x", "",
-                          "0.0.0.0", "224.0.0.1:10003", "239.1.2.3=m", "255.255.255.255"}) {
+                          "0.0.0.0", "224.0.0.1:10003", "239.1.2.3=m", "255.255.255.255",
+                          "10.0.0.2=a\tb", "10.0.0.2=\x7f", "10.0.0.2=\xc2\x85", "10.0.0.2=\xff",
+                          "10.0.0.2=\xc0\xaf", "10.0.0.2=\xed\xa0\x80", "10.0.0.2=\xe2\x82"}) {
     EXPECT_FALSE(ParseDeviceArgument(bad, error)) << bad;
   }
 }
