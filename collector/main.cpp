@@ -13,6 +13,7 @@
 #include "collector/Outputs.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
+#include "collector/http/WebFiles.h"
 #include "collector/store/StoreSink.h"
 #include "collector/store/StoredState.h"
 #include "net/AdapterTable.h"
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
     if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
   }
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);
+  std::string passwordError;  // read again when the endpoint starts; refused here as configuration
+  if (cl.outputs.web.authFile && !LoadPasswordFile(*cl.outputs.web.authFile, passwordError))
+    return Usage(passwordError);
   if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
 
   const std::optional<net::AdapterTable> adapters =

@@ -4,6 +4,7 @@
 #include <crypt.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 
 #include "collector/CommandLine.h"
@@ -134,11 +135,32 @@ TEST(BasicAuth, OnlyTheRightUserAndPasswordGetIn) {
   EXPECT_TRUE(file->Allows(Basic("reader:open sesame")));  // again, from the remembered header
   for (const std::string& refused :
        {Basic("reader:open sesamE"), Basic("reader:"), Basic("other:open sesame"), Basic("readeropen sesame"),
-        std::string("Bearer x"), std::string("Basic !!!!"), std::string("")})
+        std::string("Bearer x"), std::string("Basic !!!!"), std::string(""),
+        Basic(std::string("reader:open sesame\0junk", 23))})
     EXPECT_FALSE(file->Allows(refused)) << refused;
 
   for (const char* bad : {"reader", ":$2b$05$x", "reader:secret", "reader:$1$abc$def", "# only a comment\n"})
     EXPECT_FALSE(PasswordFile::Parse(bad, error)) << bad;
+  for (const char* kind : {"$2b$", "$y$", "$6$"}) {
+    EXPECT_FALSE(PasswordFile::Parse(std::string("a:") + crypt("", crypt_gensalt(kind, 0, nullptr, 0)), error));
+    EXPECT_EQ(error, "line 1: the password of 'a' is empty") << kind;
+  }
+}
+
+TEST(BasicAuth, AnUnknownUserTakesAsLongAsAWrongPassword) {
+  // Cost 8: tens of milliseconds a check, far above the rest of the work.
+  std::string error;
+  const auto file = PasswordFile::Parse(
+      std::string("reader:") + crypt("open sesame", crypt_gensalt("$2b$", 8, nullptr, 0)), error);
+  ASSERT_TRUE(file) << error;
+  const auto timed = [&](const std::string& credentials) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(file->Allows(Basic(credentials)));
+    return std::chrono::steady_clock::now() - start;
+  };
+  const auto wrong = timed("reader:guess");
+  const auto unknown = timed("nobody:guess");
+  EXPECT_GT(unknown * 4, wrong);
 }
 
 TEST(BasicAuth, Base64) {

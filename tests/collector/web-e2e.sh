@@ -42,6 +42,16 @@ wait_up "$URL/metrics"
 [[ $(status -u reader:'open sesame' "$URL/metrics") == 200 ]] || fail "right password refused"
 grep -q '^kestrel_collector_build_info{version="' "$work/body" || fail "metrics body: $(head -3 "$work/body")"
 
+# A password file that lets anyone in (an empty password) is a bad configuration.
+# SHA-crypt of "" (openssl passwd will not hash an empty password).
+echo 'reader:$6$88Jo/70.V93JU8um$qrbkLpo7YiP9AXbXBk.v6rUl4zEbQS/D42AS67HEQeEbMl6MUkJfcnmVhQRXx6GbifSQSFGYQlo2WjJ0kPx3J.' \
+  >"$work/open-users"
+timeout 10 "$COLLECTOR" -d 10.77.0.3 --interface "$KESTREL_NETNS_A" --listen 9735 \
+  --web-auth-file "$work/open-users" >/dev/null 2>"$work/open.err"
+code=$?
+[[ $code == 2 ]] && grep -qF "open-users: line 1: the password of 'reader' is empty" "$work/open.err" ||
+  fail "empty password: exit $code, $(cat "$work/open.err")"
+
 # --- /probe outside the allowed networks: 403 and nothing sent ----------------------
 AUTH=(-u reader:'open sesame')
 [[ $(status "${AUTH[@]}" "$URL/probe?target=10.78.0.2") == 403 ]] || fail "outside target: $(cat "$work/body")"
