@@ -21,6 +21,7 @@
 
 #include "collector/Config.h"
 #include "collector/DeviceName.h"
+#include "collector/TomlDepth.h"
 
 namespace kestrel::collector {
 
@@ -165,6 +166,9 @@ class Mapper {
 
 std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
                                            CollectorConfig& config, const ArgsSet& fromArgs) {
+  if (const auto line = LineNestedTooDeep(text))
+    return fileName + ":" + std::to_string(*line) + ": nested more than " + std::to_string(kMaxTomlNesting) +
+           " levels deep (dotted keys, tables, arrays)";
   toml::table root;
   try {
     root = toml::parse(text, fileName);

@@ -71,6 +71,33 @@ TEST(ConfigFile, RefusesWithFileLineAndReason) {
   }
 }
 
+TEST(ConfigFile, DeepNestingIsRefusedBeforeParsing) {
+  const auto repeat = [](const std::string& part, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += part;
+    return text;
+  };
+  const struct {
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"x = 1\n" + repeat("a.", 50000) + "a = 1\n", "c.toml:2: nested more than 64 levels"},
+      {"# a.b\n[" + repeat("a.", 50000) + "a]\n", "c.toml:2: nested more than 64 levels"},
+      {"s = '''\n\n'''\nx = " + repeat("{a=", 50000) + "\n", "c.toml:4: nested more than 64 levels"},
+      {"x = " + repeat("[", 50000) + "\n", "c.toml:1: nested more than 64 levels"},
+      // Dots and brackets in strings and comments, and many values: flat.
+      {"s = \"" + repeat(".", 200) + "\" # " + repeat("[", 200) + "\n" + repeat("a.", 60) + "a = 1\n",
+       "c.toml:2: unknown key 'a'"},
+      {"v = [" + repeat("1.5, ", 500) + "]\n", "c.toml:1: unknown key 'v'"},
+  };
+  for (const auto& c : cases) {
+    CollectorConfig config;
+    const std::optional<std::string> error = ApplyConfigText(c.text, "c.toml", config);
+    ASSERT_TRUE(error) << c.text.substr(0, 40);
+    EXPECT_EQ(error->rfind(c.error, 0), 0u) << c.text.substr(0, 40) << " gave " << *error;
+  }
+}
+
 TEST(DeviceArgument, ParsesAndRefuses) {
   std::string error;
   EXPECT_TRUE(ParseDeviceArgument("10.0.0.2=Presse \xc3\xa4 \xe6\xb0\xb4 \xf0\x9f\x94\xa7", error)) << error;
