@@ -80,8 +80,9 @@ int main(int argc, char** argv) {
 
   // Everything is checked before any device is contacted.
   for (const std::string& file : cl.configFiles) {
-    const std::optional<std::string> text = ReadFileText(file);
-    if (!text) return Usage(file + ": cannot be read");
+    std::string why;
+    const std::optional<std::string> text = ReadFileText(file, why);
+    if (!text) return Usage(file + ": cannot be read: " + why);
     if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
   }
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);

@@ -1,9 +1,15 @@
 // The configuration file and --device: good values mapped, bad ones refused
 // with the file, the line and what is wrong.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "collector/CommandLine.h"
 #include "collector/Config.h"
+#include "collector/FileText.h"
 
 namespace kestrel::collector {
 namespace {
@@ -96,6 +102,28 @@ TEST(ConfigFile, DeepNestingIsRefusedBeforeParsing) {
     ASSERT_TRUE(error) << c.text.substr(0, 40);
     EXPECT_EQ(error->rfind(c.error, 0), 0u) << c.text.substr(0, 40) << " gave " << *error;
   }
+}
+
+TEST(FileText, RegularFilesUpToTheLimitOnly) {
+  const std::string dir = testing::TempDir() + "filetext-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  std::ofstream(dir + "/ok") << "interval = 1\n";
+  std::ofstream(dir + "/big") << std::string(kMaxFileTextBytes + 1, '#');
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  std::string why;
+  EXPECT_EQ(ReadFileText(dir + "/ok", why), "interval = 1\n");
+  const struct {
+    std::string path;
+    const char* why;
+  } refused[] = {{dir, "a directory, not a file"},       {"/dev/zero", "not a regular file"},
+                 {dir + "/fifo", "not a regular file"}, {dir + "/big", "larger than 1024 KiB"},
+                 {dir + "/none", "No such file or directory"}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(ReadFileText(r.path, why), std::nullopt) << r.path;
+    EXPECT_EQ(why, r.why) << r.path;
+  }
+  for (const char* name : {"/ok", "/big", "/fifo"}) std::remove((dir + name).c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(DeviceArgument, ParsesAndRefuses) {
