@@ -52,8 +52,21 @@ code=$?
 [[ $code == 2 ]] && grep -qF "open-users: line 1: the password of 'reader' is empty" "$work/open.err" ||
   fail "empty password: exit $code, $(cat "$work/open.err")"
 
-# --- /probe outside the allowed networks: 403 and nothing sent ----------------------
 AUTH=(-u reader:'open sesame')
+# --- 40 clients trickling requests from one address keep no scrape out --------------------
+python3 "$(dirname "$0")/slow_clients.py" 127.0.0.1 9731 127.0.0.2 40 12 >"$work/slow" &
+slow=$!
+sleep 2
+for _ in 1 2 3; do
+  [[ $(status --max-time 3 "${AUTH[@]}" "$URL/metrics") == 200 ]] || fail "a scrape was kept out by slow clients"
+  sleep 2
+done
+wait "$slow"
+# Each slow connection is cut about 5 s after it opened, not held for the 12 s.
+read -r _ held _ cut _ longest <"$work/slow"
+((cut > 0)) && [[ ${longest%.*} -lt 8 ]] || fail "slow clients: $(cat "$work/slow")"
+
+# --- /probe outside the allowed networks: 403 and nothing sent ----------------------
 [[ $(status "${AUTH[@]}" "$URL/probe?target=10.78.0.2") == 403 ]] || fail "outside target: $(cat "$work/body")"
 [[ $(status "${AUTH[@]}" "$URL/probe?target=10.77.0.03") == 400 ]] || fail "odd spelling accepted"
 [[ $(status "${AUTH[@]}" "$URL/probe") == 400 ]] || fail "no target accepted"
