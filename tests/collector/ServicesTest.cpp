@@ -185,6 +185,8 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   sample.device = press;
   sample.inputCount = 2;
   sample.inputs[0] = InputValue{true, 4000000000u, 7, 123456789, 7.0, false, false};  // DI2 disabled
+  sample.pollDuration = std::chrono::milliseconds(30);  // read in 30 ms, 2 s after its slot
+  sample.lateness = std::chrono::seconds(2);
   book.OnStatus(StatusChange{press, {}, DeviceStatus::Up, id, {}, {}});
   book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id});
   book.OnSample(sample);
@@ -194,6 +196,10 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   EXPECT_NE(up.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << up;
   EXPECT_NE(up.find("kestrel_device_pulses" + labels + ",input=\"DI1\"} 4000000000\n"), std::string::npos) << up;
   EXPECT_EQ(up.find("input=\"DI2\""), std::string::npos) << up;
+  for (const char* histogram : {"kestrel_poll_duration_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="0.05"} 1)",
+                                "kestrel_poll_lateness_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="1"} 0)",
+                                "kestrel_poll_lateness_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="2.5"} 1)"})
+    EXPECT_NE(up.find(histogram), std::string::npos) << histogram << "\n" << up;
   EXPECT_NE(up.find(R"(kestrel_device_info{address="10.0.0.5:10003",device="press",model="SX-21",product_code="X6",unit="0"} 1)"),
             std::string::npos) << up;
 
