@@ -1,5 +1,7 @@
 #include "collector/Config.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <set>
 
 #include "collector/CsvFileName.h"
+#include "collector/DeviceName.h"
 #include "net/AddressText.h"
 
 namespace kestrel::collector {
@@ -52,6 +55,18 @@ std::optional<std::string> CanonicalAddress(const std::string& text) {
   return net::FormatAddress(*address);
 }
 
+std::optional<std::string> NotADeviceAddress(const std::string& canonical) {
+  // A connection to any of these reaches no single device: 0.0.0.0 means
+  // this host, the others many hosts or none.
+  const std::optional<std::uint32_t> network = net::ParseDottedAddress(canonical);
+  if (!network) return "'" + canonical + "' is not an IPv4 address (a.b.c.d)";
+  const std::uint32_t address = ntohl(*network);
+  if (address == 0) return "'" + canonical + "' is the unspecified address, not a device's";
+  if (address == 0xFFFFFFFFu) return "'" + canonical + "' is the broadcast address, not a device's";
+  if ((address >> 28) == 0xE) return "'" + canonical + "' is a multicast address, not a device's";
+  return std::nullopt;
+}
+
 namespace {
 std::optional<std::uint16_t> ParsePort(const std::string& text) {
   unsigned value = 0;
@@ -78,6 +93,11 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
       error = "--device " + text + ": empty name after '='";
       return std::nullopt;
     }
+    // Said without the name: its bytes are what cannot be shown.
+    if (auto why = NotADeviceName(config.device.name)) {
+      error = "--device " + where + "=...: " + *why;
+      return std::nullopt;
+    }
   }
   std::string address = where;
   config.device.port = kDefaultPort;
@@ -93,6 +113,10 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
   const std::optional<std::string> canonical = CanonicalAddress(address);
   if (!canonical) {
     error = "--device " + text + ": '" + address + "' is not an IPv4 address (a.b.c.d)";
+    return std::nullopt;
+  }
+  if (auto why = NotADeviceAddress(*canonical)) {
+    error = "--device " + text + ": " + *why;
     return std::nullopt;
   }
   config.device.address = *canonical;

@@ -65,6 +65,10 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
 // Checks a dotted IPv4 address and gives its canonical form.
 std::optional<std::string> CanonicalAddress(const std::string& text);
 
+// Why a canonical address cannot be a device's (the unspecified address,
+// multicast, the limited broadcast); nullopt when it can be polled.
+std::optional<std::string> NotADeviceAddress(const std::string& canonical);
+
 // Maps the text of a TOML configuration file onto `config`. On failure
 // returns "FILE:LINE: what is wrong" and leaves `config` partly filled.
 // Devices from the file are added after those already in `config`; settings

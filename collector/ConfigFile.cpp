@@ -20,6 +20,8 @@
 #include <toml++/toml.h>
 
 #include "collector/Config.h"
+#include "collector/DeviceName.h"
+#include "collector/TomlDepth.h"
 
 namespace kestrel::collector {
 
@@ -85,6 +87,7 @@ class Mapper {
         if (!v) return false;
         address = CanonicalAddress(*v);
         if (!address) return Fail(node, "'" + *v + "' is not an IPv4 address (a.b.c.d)");
+        if (auto why = NotADeviceAddress(*address)) return Fail(node, *why);
       } else if (name == "port") {
         const auto* port = node.as_integer();
         if (port == nullptr || port->get() < 1 || port->get() > 65535)
@@ -94,6 +97,7 @@ class Mapper {
         const auto v = Text(node, key);
         if (!v) return false;
         if (v->empty()) return Fail(node, "'name' must not be empty");
+        if (auto why = NotADeviceName(*v)) return Fail(node, *why);
         device.device.name = *v;
       } else if (name == "interval") {
         device.interval = Seconds(node, key);
@@ -162,6 +166,9 @@ class Mapper {
 
 std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
                                            CollectorConfig& config, const ArgsSet& fromArgs) {
+  if (const auto line = LineNestedTooDeep(text))
+    return fileName + ":" + std::to_string(*line) + ": nested more than " + std::to_string(kMaxTomlNesting) +
+           " levels deep (dotted keys, tables, arrays)";
   toml::table root;
   try {
     root = toml::parse(text, fileName);

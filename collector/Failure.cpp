@@ -18,9 +18,16 @@ std::string MessageKeeper::Take() {
 }
 
 namespace {
+// The operator texts as Take() hands them on: without their line break, so
+// that a text that has one (the reply error) still matches.
+std::string_view Bare(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
 // "ネットワークエラー:<step> <number>": the socket error number, or -1.
 int NetworkErrorNumber(const std::string& message) {
-  constexpr std::string_view kPrefix = "ネットワークエラー:";
+  constexpr std::string_view kPrefix = kNetworkErrorPrefix;
   if (message.rfind(kPrefix, 0) != 0) return -1;
   const std::size_t space = message.find(' ', kPrefix.size());
   if (space == std::string::npos) return -1;
@@ -29,10 +36,10 @@ int NetworkErrorNumber(const std::string& message) {
 }  // namespace
 
 FailureKind ClassifyFailure(const std::string& message) {
-  if (message == kMsgUnsupportedModel) return FailureKind::RefusedModel;
-  if (message == kMsgSpontaneousMode) return FailureKind::Mode;
-  if (message == kMsgTargetNotFound) return FailureKind::Timeout;
-  if (message.rfind(kMsgReplyDataError, 0) == 0) return FailureKind::Reply;
+  if (message == Bare(kMsgUnsupportedModel)) return FailureKind::RefusedModel;
+  if (message == Bare(kMsgSpontaneousMode)) return FailureKind::Mode;
+  if (message == Bare(kMsgTargetNotFound)) return FailureKind::Timeout;
+  if (message.rfind(Bare(kMsgReplyDataError), 0) == 0) return FailureKind::Reply;
   switch (NetworkErrorNumber(message)) {
     case net::kErrTimedOut:
       return FailureKind::Timeout;

@@ -25,7 +25,8 @@ class MessageKeeper final : public device::FrontEnd {
   std::string last_;
 };
 
-// The kind of failure behind a message of the connect steps or of a read.
+// The kind of failure behind a message of the connect steps or of a read,
+// as MessageKeeper::Take gives it (without its line break).
 FailureKind ClassifyFailure(const std::string& message);
 
 }  // namespace kestrel::collector

@@ -18,6 +18,7 @@
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
 #include "collector/TotalsCommand.h"
+#include "collector/http/WebFiles.h"
 #include "collector/store/StoreSink.h"
 #include "collector/store/StoredState.h"
 #include "net/AdapterTable.h"
@@ -86,11 +87,15 @@ int main(int argc, char** argv) {
 
   // Everything is checked before any device is contacted.
   for (const std::string& file : cl.configFiles) {
-    const std::optional<std::string> text = ReadFileText(file);
-    if (!text) return Usage(file + ": cannot be read");
+    std::string why;
+    const std::optional<std::string> text = ReadFileText(file, why);
+    if (!text) return Usage(file + ": cannot be read: " + why);
     if (auto error = ApplyConfigText(*text, file, config, cl.set)) return Usage(*error);
   }
   if (auto error = CheckDevicesUnique(config)) return Usage(*error);
+  std::string passwordError;  // read again when the endpoint starts; refused here as configuration
+  if (cl.outputs.web.authFile && !LoadPasswordFile(*cl.outputs.web.authFile, passwordError))
+    return Usage(passwordError);
   if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
 
   const std::optional<net::AdapterTable> adapters =

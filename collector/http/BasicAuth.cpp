@@ -24,6 +24,14 @@ bool SameText(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
+// crypt(3) of `password` with the algorithm, cost and salt of `hash`.
+std::optional<std::string> HashOf(const std::string& password, std::string_view hash) {
+  auto data = std::make_unique<crypt_data>();  // about 32 KB: not on the stack
+  const char* hashed = crypt_r(password.c_str(), std::string(hash).c_str(), data.get());
+  if (hashed == nullptr || hashed[0] == '*') return std::nullopt;  // '*': crypt's failure token
+  return std::string(hashed);
+}
+
 }  // namespace
 
 std::optional<std::string> DecodeBase64(std::string_view text) {
@@ -74,7 +82,14 @@ std::optional<PasswordFile> PasswordFile::Parse(const std::string& text, std::st
       error = "line " + std::to_string(line) + ": not a bcrypt, yescrypt or SHA-crypt hash";
       return std::nullopt;
     }
-    file.hashes_[std::string(row.substr(0, colon))] = std::string(hash);
+    const std::string user(row.substr(0, colon));
+    // Anyone would get in as this user: a mistake, never meant.
+    if (HashOf("", hash) == hash) {
+      error = "line " + std::to_string(line) + ": the password of '" + user + "' is empty";
+      return std::nullopt;
+    }
+    file.hashes_[user] = std::string(hash);
+    if (file.dummy_.empty()) file.dummy_ = hash;
   }
   if (file.hashes_.empty()) {
     error = "no users";
@@ -91,17 +106,25 @@ bool PasswordFile::Allows(std::string_view authorization) const {
   const std::size_t colon = decoded->find(':');
   if (colon == std::string::npos) return false;
   const std::string user = decoded->substr(0, colon);
+  const std::string password = decoded->substr(colon + 1);
   const auto it = hashes_.find(user);
-  if (it == hashes_.end()) return false;
+  if (it == hashes_.end()) {
+    // Hashed all the same, with a hash of the file's own kind and cost, so
+    // the time taken does not tell which users exist; refused whatever the
+    // result.
+    HashOf(password, dummy_);
+    return false;
+  }
   {
     std::lock_guard lock(mutex_);
     const auto seen = verified_.find(user);
     if (seen != verified_.end() && SameText(seen->second, authorization)) return true;
   }
-  const std::string password = decoded->substr(colon + 1);
-  auto data = std::make_unique<crypt_data>();  // about 32 KB: not on the stack
-  const char* hashed = crypt_r(password.c_str(), it->second.c_str(), data.get());
-  if (hashed == nullptr || !SameText(hashed, it->second)) return false;
+  // crypt(3) reads up to a NUL: "secret\0junk" would pass for "secret". No
+  // hash is of a password with a NUL, so it only costs the same time.
+  const bool hasNul = password.find('\0') != std::string::npos;
+  const std::optional<std::string> hashed = HashOf(password, it->second);
+  if (hasNul || !hashed || !SameText(*hashed, it->second)) return false;
   std::lock_guard lock(mutex_);
   verified_[user] = std::string(authorization);
   return true;

@@ -49,12 +49,12 @@ int PairUsable(const TlsPair& pair) {
 }  // namespace
 
 std::optional<PasswordFile> LoadPasswordFile(const std::string& path, std::string& error) {
-  const auto text = ReadFileText(path);
+  std::string why;
+  const auto text = ReadFileText(path, why);
   if (!text) {
-    error = path + ": cannot be read";
+    error = path + ": cannot be read: " + why;
     return std::nullopt;
   }
-  std::string why;
   auto parsed = PasswordFile::Parse(*text, why);
   if (!parsed) error = path + ": " + why;
   return parsed;
@@ -63,9 +63,10 @@ std::optional<PasswordFile> LoadPasswordFile(const std::string& path, std::strin
 std::optional<TlsPair> LoadTlsPair(const std::string& certPath, const std::string& keyPath, std::string& error) {
   TlsPair pair;
   for (const auto& [path, into] : {std::pair{&certPath, &pair.cert}, std::pair{&keyPath, &pair.key}}) {
-    auto text = ReadFileText(*path);
+    std::string why;
+    auto text = ReadFileText(*path, why);
     if (!text) {
-      error = *path + ": cannot be read";
+      error = *path + ": cannot be read: " + why;
       return std::nullopt;
     }
     *into = std::move(*text);

@@ -4,12 +4,14 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <vector>
 
+#include "collector/http/RequestDeadlines.h"
 #include "collector/http/WebFiles.h"
 
 namespace kestrel::collector {
@@ -23,12 +25,20 @@ constexpr unsigned kMaxConnections = 32;
 // A connection that sends nothing for this long is closed, so idle or stuck
 // clients do not hold threads.
 constexpr unsigned kIdleTimeoutSeconds = 30;
+// A request must be all in this long after its connection opened or the
+// previous answer: a scrape takes milliseconds, a client that trickles
+// bytes to hold a thread is cut off.
+constexpr std::chrono::milliseconds kRequestTime{5000};
+// Connections one client address may hold at once: half the slots, so a
+// single host, slow or hostile, can never take them all.
+constexpr unsigned kMaxConnectionsPerAddress = kMaxConnections / 2;
 
 }  // namespace
 
 struct WebServer::Impl {
   WebHandler handler;
   TlsPair tls;  // the daemon keeps pointers to them
+  RequestDeadlines deadlines{kRequestTime};
   MHD_Daemon* daemon = nullptr;
   // The library's last complaint, for the start error; its worker threads
   // may write it too (a client's failed TLS handshake), hence the lock.
@@ -52,15 +62,27 @@ struct WebServer::Impl {
   // and decodes it before the request is seen, so it is kept here (one
   // string per request, freed in Completed).
   static void* KeepUri(void*, const char* uri, MHD_Connection*) { return new std::string(uri); }
-  static void Completed(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+  static void Completed(void* self, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
     delete static_cast<std::string*>(*context);
     *context = nullptr;
+    static_cast<Impl*>(self)->deadlines.Answered(connection);
+  }
+
+  static void Notify(void* self, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+    RequestDeadlines& deadlines = static_cast<Impl*>(self)->deadlines;
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      deadlines.Closed(connection);
+    } else if (const MHD_ConnectionInfo* info =
+                   MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+      deadlines.Opened(connection, info->connect_fd);
+    }
   }
 
   // Every request is answered at its first call, once the headers are in;
   // a body, which no path takes, is dropped with the connection.
   static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
                            const char*, const char*, std::size_t*, void** context) {
+    static_cast<Impl*>(self)->deadlines.RequestIn(connection);
     WebRequest request;
     request.method = method;
     request.path = url;
@@ -115,9 +137,11 @@ std::unique_ptr<WebServer> WebServer::Start(const WebOptions& options, WebSource
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&Impl::Log), impl.get()},
       {MHD_OPTION_SOCK_ADDR, 0, &address},
       {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress, nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds, nullptr},
       {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Impl::KeepUri), nullptr},
-      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Impl::Completed), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Impl::Completed), impl.get()},
+      {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Impl::Notify), impl.get()},
   };
   unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ERROR_LOG;
   if (tls) {

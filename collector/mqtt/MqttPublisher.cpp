@@ -31,6 +31,14 @@ constexpr milliseconds kLoopSlice{500};
 
 void Say(const std::string& text) { std::cerr << "kestrel-collector: mqtt: " << text << "\n" << std::flush; }
 
+// Refusals of one message's topic or payload: another try cannot succeed, so
+// that message goes. Any other error is the connection's, and the message
+// waits for the next one.
+bool RefusesMessage(int rc) {
+  return rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_MALFORMED_UTF8 || rc == MOSQ_ERR_PAYLOAD_SIZE ||
+         rc == MOSQ_ERR_OVERSIZE_PACKET;
+}
+
 int Remaining(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
   return static_cast<int>(std::clamp(left, milliseconds(0), kLoopSlice).count());
@@ -344,19 +352,32 @@ bool MqttPublisher::Session() {
 
 void MqttPublisher::HandOut(mosquitto* client) {
   std::lock_guard lock(mutex_);
+  const auto refused = [&](const std::string& topic, int rc) {
+    std::string shown = topic;  // the bytes that got it refused may not be printable
+    for (char& c : shown)
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    Say("a message to " + shown + " was refused (" + mosquitto_strerror(rc) + ") and dropped");
+    ++dropped_;
+  };
   for (auto& [topic, r] : retained_) {
     if (!r.dirty) continue;
-    if (mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(r.payload.size()), r.payload.data(),
-                          kQos, true) != MOSQ_ERR_SUCCESS)
-      return;
+    const int rc = mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(r.payload.size()),
+                                     r.payload.data(), kQos, true);
+    if (rc != MOSQ_ERR_SUCCESS && !RefusesMessage(rc)) return;
+    if (rc != MOSQ_ERR_SUCCESS) refused(topic, rc);
     r.dirty = false;
   }
   while (handed_ < queue_.size() && inFlight_.size() < kWindow) {
     const Message& m = queue_[handed_];
     int mid = 0;
-    if (mosquitto_publish(client, &mid, m.topic.c_str(), static_cast<int>(m.payload.size()), m.payload.data(),
-                          kQos, false) != MOSQ_ERR_SUCCESS)
-      return;
+    const int rc = mosquitto_publish(client, &mid, m.topic.c_str(), static_cast<int>(m.payload.size()),
+                                     m.payload.data(), kQos, false);
+    if (rc != MOSQ_ERR_SUCCESS && !RefusesMessage(rc)) return;
+    if (rc != MOSQ_ERR_SUCCESS) {
+      refused(m.topic, rc);
+      queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(handed_));
+      continue;
+    }
     inFlight_[mid] = m.seq;
     ++handed_;
   }

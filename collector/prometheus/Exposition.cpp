@@ -52,7 +52,9 @@ struct DeviceFamilySet {
                       "across counter wraps and device resets", MetricType::Counter, {}};
   MetricFamily count{"kestrel_device_pulses", "The device's own 32-bit counter of the input as last read",
                      MetricType::Gauge, {}};
-  MetricFamily duration{"kestrel_poll_duration_seconds",
+  MetricFamily duration{"kestrel_poll_duration_seconds", "Time the counter reads of a poll took",
+                        MetricType::Histogram, {}};
+  MetricFamily lateness{"kestrel_poll_lateness_seconds",
                         "Time from a poll's scheduled slot until its counters were read",
                         MetricType::Histogram, {}};
   MetricFamily failures{"kestrel_poll_failures_total", "Failed polls and connect attempts by kind",
@@ -93,10 +95,13 @@ void AddDevice(DeviceFamilySet& f, const DeviceMetrics& d) {
     f.probe.metric.push_back(Metric(labels, MetricType::Gauge, *d.probeSeconds));
     return;  // a single probe has no history of polls and connections
   }
-  ClientMetric h;
-  h.label = labels;
-  h.histogram = HistogramOf(d.pollDuration);
-  f.duration.metric.push_back(std::move(h));
+  for (const auto& [family, histogram] :
+       {std::pair{&f.duration, &d.pollDuration}, std::pair{&f.lateness, &d.pollLateness}}) {
+    ClientMetric h;
+    h.label = labels;
+    h.histogram = HistogramOf(*histogram);
+    family->metric.push_back(std::move(h));
+  }
   f.reconnects.metric.push_back(
       Metric(labels, MetricType::Counter, d.connects > 0 ? static_cast<double>(d.connects - 1) : 0));
   f.skipped.metric.push_back(Metric(labels, MetricType::Counter, static_cast<double>(d.skippedSlots)));
@@ -109,7 +114,7 @@ Families DeviceFamilies(const std::vector<DeviceMetrics>& devices) {
   for (const DeviceMetrics& d : devices) AddDevice(f, d);
   Families all;
   for (MetricFamily* family : {&f.up, &f.info, &f.counting, &f.pulses, &f.count, &f.duration,
-                               &f.failures, &f.reconnects, &f.skipped, &f.probe})
+                               &f.lateness, &f.failures, &f.reconnects, &f.skipped, &f.probe})
     if (!family->metric.empty()) all.push_back(std::move(*family));
   return all;
 }

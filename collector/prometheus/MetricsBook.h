@@ -40,7 +40,8 @@ struct DeviceMetrics {
   std::array<std::uint64_t, kFailureKinds> failures{};  // by FailureKind
   std::uint64_t connects = 0;
   std::uint64_t skippedSlots = 0;
-  DurationHistogram pollDuration;
+  DurationHistogram pollDuration;  // how long the counter reads took
+  DurationHistogram pollLateness;  // from the poll's slot until its counters were in
   // Set for the answer of a one-off probe: how long it took.
   std::optional<double> probeSeconds;
 };

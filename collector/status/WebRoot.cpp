@@ -29,10 +29,11 @@ std::optional<WebRoot> WebRoot::Load(const std::string& dir, const std::string& 
   root.dir_ = dir;
   for (const Known& k : kPageFiles) {
     const std::string path = dir + "/" + k.file;
-    std::optional<std::string> text = ReadFileText(path);
+    std::string why;
+    std::optional<std::string> text = ReadFileText(path, why);
     if (!text) {
       if (required) {
-        error = path + ": cannot be read";
+        error = path + ": " + why;
         return std::nullopt;
       }
       root.files_.clear();
@@ -41,7 +42,8 @@ std::optional<WebRoot> WebRoot::Load(const std::string& dir, const std::string& 
     root.files_.push_back({k.path, k.contentType, std::move(*text)});
   }
   root.complete_ = true;
-  if (std::optional<std::string> chart = ReadFileText(chartLibrary))
+  std::string ignored;  // without the chart library the pages show no charts
+  if (std::optional<std::string> chart = ReadFileText(chartLibrary, ignored))
     root.files_.push_back({"/chart.js", "text/javascript; charset=utf-8", std::move(*chart)});
   return root;
 }

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -139,11 +140,32 @@ TEST(BasicAuth, OnlyTheRightUserAndPasswordGetIn) {
   EXPECT_TRUE(file->Allows(Basic("reader:open sesame")));  // again, from the remembered header
   for (const std::string& refused :
        {Basic("reader:open sesamE"), Basic("reader:"), Basic("other:open sesame"), Basic("readeropen sesame"),
-        std::string("Bearer x"), std::string("Basic !!!!"), std::string("")})
+        std::string("Bearer x"), std::string("Basic !!!!"), std::string(""),
+        Basic(std::string("reader:open sesame\0junk", 23))})
     EXPECT_FALSE(file->Allows(refused)) << refused;
 
   for (const char* bad : {"reader", ":$2b$05$x", "reader:secret", "reader:$1$abc$def", "# only a comment\n"})
     EXPECT_FALSE(PasswordFile::Parse(bad, error)) << bad;
+  for (const char* kind : {"$2b$", "$y$", "$6$"}) {
+    EXPECT_FALSE(PasswordFile::Parse(std::string("a:") + crypt("", crypt_gensalt(kind, 0, nullptr, 0)), error));
+    EXPECT_EQ(error, "line 1: the password of 'a' is empty") << kind;
+  }
+}
+
+TEST(BasicAuth, AnUnknownUserTakesAsLongAsAWrongPassword) {
+  // Cost 8: tens of milliseconds a check, far above the rest of the work.
+  std::string error;
+  const auto file = PasswordFile::Parse(
+      std::string("reader:") + crypt("open sesame", crypt_gensalt("$2b$", 8, nullptr, 0)), error);
+  ASSERT_TRUE(file) << error;
+  const auto timed = [&](const std::string& credentials) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(file->Allows(Basic(credentials)));
+    return std::chrono::steady_clock::now() - start;
+  };
+  const auto wrong = timed("reader:guess");
+  const auto unknown = timed("nobody:guess");
+  EXPECT_GT(unknown * 4, wrong);
 }
 
 TEST(BasicAuth, Base64) {
@@ -168,6 +190,8 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   sample.device = press;
   sample.inputCount = 2;
   sample.inputs[0] = InputValue{true, 4000000000u, 7, 123456789, 7.0, false, false};  // DI2 disabled
+  sample.pollDuration = std::chrono::milliseconds(30);  // read in 30 ms, 2 s after its slot
+  sample.lateness = std::chrono::seconds(2);
   book.OnStatus(StatusChange{press, {}, DeviceStatus::Up, id, {}, {}});
   book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id, {}});
   book.OnSample(sample);
@@ -177,6 +201,10 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
   EXPECT_NE(up.find("kestrel_pulses_total" + labels + ",input=\"DI1\"} 123456789\n"), std::string::npos) << up;
   EXPECT_NE(up.find("kestrel_device_pulses" + labels + ",input=\"DI1\"} 4000000000\n"), std::string::npos) << up;
   EXPECT_EQ(up.find("input=\"DI2\""), std::string::npos) << up;
+  for (const char* histogram : {"kestrel_poll_duration_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="0.05"} 1)",
+                                "kestrel_poll_lateness_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="1"} 0)",
+                                "kestrel_poll_lateness_seconds_bucket" R"({address="10.0.0.5:10003",device="press",le="2.5"} 1)"})
+    EXPECT_NE(up.find(histogram), std::string::npos) << histogram << "\n" << up;
   EXPECT_NE(up.find(R"(kestrel_device_info{address="10.0.0.5:10003",device="press",model="SX-21",product_code="X6",unit="0"} 1)"),
             std::string::npos) << up;
 

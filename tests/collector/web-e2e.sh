@@ -42,8 +42,31 @@ wait_up "$URL/metrics"
 [[ $(status -u reader:'open sesame' "$URL/metrics") == 200 ]] || fail "right password refused"
 grep -q '^kestrel_collector_build_info{version="' "$work/body" || fail "metrics body: $(head -3 "$work/body")"
 
-# --- /probe outside the allowed networks: 403 and nothing sent ----------------------
+# A password file that lets anyone in (an empty password) is a bad configuration.
+# SHA-crypt of "" (openssl passwd will not hash an empty password).
+echo 'reader:$6$88Jo/70.V93JU8um$qrbkLpo7YiP9AXbXBk.v6rUl4zEbQS/D42AS67HEQeEbMl6MUkJfcnmVhQRXx6GbifSQSFGYQlo2WjJ0kPx3J.' \
+  >"$work/open-users"
+timeout 10 "$COLLECTOR" -d 10.77.0.3 --interface "$KESTREL_NETNS_A" --listen 9735 \
+  --web-auth-file "$work/open-users" >/dev/null 2>"$work/open.err"
+code=$?
+[[ $code == 2 ]] && grep -qF "open-users: line 1: the password of 'reader' is empty" "$work/open.err" ||
+  fail "empty password: exit $code, $(cat "$work/open.err")"
+
 AUTH=(-u reader:'open sesame')
+# --- 40 clients trickling requests from one address keep no scrape out --------------------
+python3 "$(dirname "$0")/slow_clients.py" 127.0.0.1 9731 127.0.0.2 40 12 >"$work/slow" &
+slow=$!
+sleep 2
+for _ in 1 2 3; do
+  [[ $(status --max-time 3 "${AUTH[@]}" "$URL/metrics") == 200 ]] || fail "a scrape was kept out by slow clients"
+  sleep 2
+done
+wait "$slow"
+# Each slow connection is cut about 5 s after it opened, not held for the 12 s.
+read -r _ held _ cut _ longest <"$work/slow"
+((cut > 0)) && [[ ${longest%.*} -lt 8 ]] || fail "slow clients: $(cat "$work/slow")"
+
+# --- /probe outside the allowed networks: 403 and nothing sent ----------------------
 [[ $(status "${AUTH[@]}" "$URL/probe?target=10.78.0.2") == 403 ]] || fail "outside target: $(cat "$work/body")"
 [[ $(status "${AUTH[@]}" "$URL/probe?target=10.77.0.03") == 400 ]] || fail "odd spelling accepted"
 [[ $(status "${AUTH[@]}" "$URL/probe") == 400 ]] || fail "no target accepted"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "collector/Config.h"
+#include "collector/DeviceName.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(config.interval.count() >= 10 && config.interval.count() <= 1'000'000'000);
   for (const DeviceConfig& d : config.devices) {
     FUZZ_CHECK(CanonicalAddress(d.device.address) == d.device.address);
+    FUZZ_CHECK(!NotADeviceAddress(d.device.address));
     FUZZ_CHECK(d.device.port != 0);
-    FUZZ_CHECK(!d.device.name.empty());
+    FUZZ_CHECK(!d.device.name.empty() && !NotADeviceName(d.device.name));
     if (d.interval) FUZZ_CHECK(d.interval->count() >= 10 && d.interval->count() <= 1'000'000'000);
   }
   return 0;
