@@ -71,11 +71,12 @@ stop_collector
 rows=$(($(wc -l <"$work/csv/rotated.csv") + $(wc -l <"$file") - 2))
 ((rows >= 7)) || fail "CSV: only $rows rows"
 
-# --- standard output nobody reads: polls go on, drops are counted, the stop is bounded
+# --- standard output nobody reads: polls go on, drops are counted, the stop is bounded,
+# the store keeps up
 mkfifo "$work/unread"
 exec 3<>"$work/unread" # held open for reading, never read
 "$COLLECTOR" -d "$DEV=line-1" -d 10.77.0.3=line-2 -d 10.77.0.4=line-3 --interval 0.02 --listen 9741 \
-  >"$work/unread" 2>"$work/err" &
+  --store "$work/unread.db" >"$work/unread" 2>"$work/err" &
 collector_pid=$!
 metrics() { curl -sf http://127.0.0.1:9741/metrics; }
 polls() { metrics | awk '/^kestrel_poll_duration_seconds_count/ { n += $2 } END { print n + 0 }'; }
@@ -93,6 +94,9 @@ exec 3<&-
 echo "unread output: $((second - first)) polls in 1 s, stopped in $stop_ms ms"
 ((stop_ms < 4000)) || fail "unread output: the stop took $stop_ms ms"
 grep -q "^kestrel-collector: jsonl: [0-9]* records dropped$" "$work/err" || fail "unread output: drops not told: $(cat "$work/err")"
+stored_ms=$(python3 -c 'import sqlite3, sys
+print(sqlite3.connect(sys.argv[1]).execute("SELECT min(time_ms) FROM counters").fetchone()[0])' "$work/unread.db")
+((started / 1000000 - stored_ms < 1500)) || fail "unread output: the store fell behind by $((started / 1000000 - stored_ms)) ms"
 
 # --- standard output closed (kestrel-collector | head): exit status 1 -------------
 timeout 10 "$COLLECTOR" -d "$DEV=line-1" --interval 0.05 2>"$work/err" | head -1 >/dev/null
