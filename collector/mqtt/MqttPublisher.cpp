@@ -259,9 +259,13 @@ bool MqttPublisher::Session() {
   mosquitto_disconnect_callback_set(client, [](mosquitto*, void* self, int) {
     static_cast<MqttPublisher*>(self)->sessionOver_ = true;
   });
+  // The client calls this with its own locks held: the answer is only noted
+  // here and settled under our lock once the client's call has returned, so
+  // that our lock is never taken inside the client's.
   mosquitto_publish_callback_set(client, [](mosquitto*, void* self, int mid) {
-    static_cast<MqttPublisher*>(self)->Acknowledged(mid);
+    static_cast<MqttPublisher*>(self)->acks_.push_back(mid);
   });
+  acks_.clear();
 
   sessionUp_ = sessionOver_ = false;
   offlineMid_ = -1;
@@ -340,7 +344,9 @@ bool MqttPublisher::Session() {
       break;
     if (mosquitto_want_write(client) && (rc = mosquitto_loop_write(client, 1)) != MOSQ_ERR_SUCCESS) break;
     if ((rc = mosquitto_loop_misc(client)) != MOSQ_ERR_SUCCESS) break;
+    SettleAcks();
   }
+  SettleAcks();
   if (wasUp && !stop_) Say("connection to the broker lost; messages wait in the queue");
   if (!wasUp && !stop_) {
     if (rc == MOSQ_ERR_SUCCESS && !sessionOver_) Unreachable("no answer within the connect time-out");
@@ -351,6 +357,13 @@ bool MqttPublisher::Session() {
 }
 
 void MqttPublisher::HandOut(mosquitto* client) {
+  std::uint64_t refusedCount = 0;
+  HandOutLocked(client, refusedCount);
+  // Outside the lock: the report comes back through the outputs, here too.
+  if (refusedCount > 0 && health_ != nullptr) health_->Dropped(kMqttOutput, refusedCount);
+}
+
+void MqttPublisher::HandOutLocked(mosquitto* client, std::uint64_t& refusedCount) {
   std::lock_guard lock(mutex_);
   const auto refused = [&](const std::string& topic, int rc) {
     std::string shown = topic;  // the bytes that got it refused may not be printable
@@ -358,6 +371,7 @@ void MqttPublisher::HandOut(mosquitto* client) {
       if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     Say("a message to " + shown + " was refused (" + mosquitto_strerror(rc) + ") and dropped");
     ++dropped_;
+    ++refusedCount;
   };
   for (auto& [topic, r] : retained_) {
     if (!r.dirty) continue;
@@ -375,12 +389,18 @@ void MqttPublisher::HandOut(mosquitto* client) {
     if (rc != MOSQ_ERR_SUCCESS && !RefusesMessage(rc)) return;
     if (rc != MOSQ_ERR_SUCCESS) {
       refused(m.topic, rc);
+      if (outbox_ != nullptr) outbox_->Removed(m.seq);
       queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(handed_));
       continue;
     }
     inFlight_[mid] = m.seq;
     ++handed_;
   }
+}
+
+void MqttPublisher::SettleAcks() {
+  for (int mid : acks_) Acknowledged(mid);
+  acks_.clear();
 }
 
 void MqttPublisher::Acknowledged(int mid) {

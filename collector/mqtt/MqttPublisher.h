@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "collector/OutputHealth.h"
 #include "collector/RecordSink.h"
@@ -80,6 +81,8 @@ class MqttPublisher final : public RecordSink {
   // One connection from connect to loss or stop; true when it got connected.
   bool Session();
   void HandOut(mosquitto* client);
+  void HandOutLocked(mosquitto* client, std::uint64_t& refusedCount);
+  void SettleAcks();
   void Acknowledged(int mid);
   std::string CollectorStatus(bool online) const;
   void Unreachable(const std::string& why);
@@ -95,6 +98,7 @@ class MqttPublisher final : public RecordSink {
   // Set by the client's callbacks, which run on the connection thread.
   bool sessionUp_ = false;
   bool sessionOver_ = false;
+  std::vector<int> acks_;  // answers of the broker not yet settled (connection thread only)
   int offlineMid_ = -1;
   bool offlineAcked_ = false;
   std::string lastProblem_;  // the reason last told for not getting connected
