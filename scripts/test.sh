@@ -37,7 +37,7 @@ echo "== thread sanitizer: the collector's threads, its tests and the simulator 
 cmake -S . -B build/ci-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=ON \
   -DKESTREL_BUILD_GUI=OFF -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 cmake --build build/ci-tsan -j "$jobs" --target collector_tests collector_services_tests kestrel-collector kestrel-sim
-(cd build/ci-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+(cd build/ci-tsan && TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp" \
   ctest --output-on-failure -R '^collector_' --timeout 600) | tee build/ci-tsan-ctest.log
 echo "== Windows cross-build and Wine tests =="
 KESTREL_SIM=build/ci/sim/kestrel-sim bash scripts/windows-test.sh 2>&1 | tee build/windows-stage.log

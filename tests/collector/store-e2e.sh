@@ -109,5 +109,8 @@ rc=$?
 [[ $rc == 2 ]] || fail "a text file as store: exit $rc"
 grep -q "text.db: file is not a database" "$work/refused" || fail "refusal: $(cat "$work/refused")"
 
+# Under the sanitizers a report ends the collector; the runs above would not
+# notice on their own.
+grep -q "Sanitizer\|runtime error" "$work/err" && fail "a sanitizer report: $(grep -m3 "Sanitizer\|runtime error" "$work/err")"
 ((failures == 0)) || { cat "$work/err" >&2; exit 1; }
 echo "store: passed"
