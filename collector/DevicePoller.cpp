@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <system_error>
 #include <utility>
 
 #include "collector/Counts.h"
@@ -262,15 +263,20 @@ void DevicePoller::Run() {
   }
 }
 
-bool PollerRegistry::Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
-                         std::optional<ResumePoint> resume) {
+AddResult PollerRegistry::TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+                                 std::optional<ResumePoint> resume) {
   std::lock_guard lock(mutex_);
   auto key = std::make_pair(target.device.address, target.device.port);
-  if (pollers_.count(key) != 0) return false;
+  if (pollers_.count(key) != 0) return AddResult::AlreadyPolled;
+  if (pollers_.size() >= capacity_) return AddResult::Full;
   auto poller = std::make_unique<DevicePoller>(target, timings, sink, std::move(resume));
-  poller->Start();
+  try {
+    poller->Start();
+  } catch (const std::system_error&) {
+    return AddResult::NoThread;  // out of threads: this device goes unpolled, the rest go on
+  }
   pollers_.emplace(std::move(key), std::move(poller));
-  return true;
+  return AddResult::Added;
 }
 
 DevicePoller* PollerRegistry::Find(const std::string& address, std::uint16_t port) const {

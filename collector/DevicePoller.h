@@ -79,13 +79,26 @@ class DevicePoller {
   DeviceSnapshot snapshot_;
 };
 
+enum class AddResult {
+  Added,
+  AlreadyPolled,  // never two connections to one device
+  Full,           // as many pollers as the process limits allow
+  NoThread,       // its thread could not be started
+};
+
 // The running pollers, found by device address and port.
 class PollerRegistry {
  public:
-  // Adds and starts a poller; false (nothing started) when one for the same
-  // address and port is already there: never two connections to one device.
+  // `capacity`: the most pollers the process limits allow.
+  explicit PollerRegistry(std::size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+  // Adds and starts a poller; anything but Added means nothing was started.
+  AddResult TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+                   std::optional<ResumePoint> resume = std::nullopt);
+  // TryAdd, true when added.
   bool Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
-           std::optional<ResumePoint> resume = std::nullopt);
+           std::optional<ResumePoint> resume = std::nullopt) {
+    return TryAdd(target, timings, sink, std::move(resume)) == AddResult::Added;
+  }
   DevicePoller* Find(const std::string& address, std::uint16_t port) const;
   std::size_t size() const;
   // Stops every poller and waits for all of them.
@@ -94,6 +107,7 @@ class PollerRegistry {
   std::vector<DeviceSnapshot> Snapshots() const;
 
  private:
+  const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, std::uint16_t>, std::unique_ptr<DevicePoller>> pollers_;
 };

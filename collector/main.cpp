@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "collector/OutputHealth.h"
 #include "collector/Outputs.h"
 #include "collector/QueuedSink.h"
+#include "collector/ResourceLimits.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
 #include "collector/TotalsCommand.h"
@@ -66,9 +68,38 @@ sigset_t StopSignals() {
   return set;
 }
 
+// Starts a poller for `t`; a device that cannot have one is told on
+// standard error and goes unpolled, the others go on.
+void StartPoller(PollerRegistry& pollers, const DeviceTarget& t, const PollTimings& timings, RecordSink& sink,
+                 std::optional<ResumePoint> resume, const ProcessLimits& limits, bool csv) {
+  const AddResult added = pollers.TryAdd(t, timings, sink, std::move(resume));
+  if (added == AddResult::Full)
+    std::cerr << kProgram << ": " << t.device.name << ": not polled: "
+              << LimitProblem(pollers.size() + 1, csv, limits).value_or("the process limits are reached") << "\n";
+  if (added == AddResult::NoThread)
+    std::cerr << kProgram << ": " << t.device.name
+              << ": not polled: its thread could not be started (raise the task limit: ulimit -u, or TasksMax= in the service unit)\n";
+}
+
+int Collect(int argc, char** argv);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A thread that cannot start outside the pollers (an output's, the
+  // store's) ends the collector with a message instead of an abort.
+  try {
+    return Collect(argc, argv);
+  } catch (const std::system_error& e) {
+    std::cerr << kProgram << ": cannot go on: " << e.what()
+              << " (out of threads or descriptors? raise ulimit -u and ulimit -n, or TasksMax= and LimitNOFILE=)\n";
+    return kExitFailure;
+  }
+}
+
+namespace {
+
+int Collect(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);  // a closed output shows as a failed write
   if (argc > 1 && std::string(argv[1]) == "totals")
     return RunTotalsCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
@@ -117,6 +148,15 @@ int main(int argc, char** argv) {
     if (!local) return Usage(d.origin + ": no usable interface '" + *d.interface + "'");
     if (cl.outputs.shard && !InShard(*cl.outputs.shard, d.device.address, d.device.port)) continue;
     targets.push_back(DeviceTarget{d.device, d.interval.value_or(config.interval), *local});
+  }
+  // A thread and a descriptor or two per device: a fleet the limits cannot
+  // hold is refused now, with the limit to raise.
+  ProcessLimits limits = ReadProcessLimits();
+  RaiseOpenFiles(limits);
+  const bool csvFiles = config.csvDir.has_value();
+  if (auto problem = LimitProblem(targets.size(), csvFiles, limits)) {
+    std::cerr << kProgram << ": " << *problem << "\n";
+    return kExitFailure;
   }
 
   // Before every output: they all report to it, up to their end.
@@ -177,7 +217,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   const PollTimings timings = TimingsOf(config);
-  PollerRegistry pollers;
+  PollerRegistry pollers(DevicesWithin(limits, csvFiles));  // a scan finds no more than fit
   std::string outputError;
   const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   cl.outputs.storePath = config.store;
@@ -191,7 +231,8 @@ int main(int argc, char** argv) {
   // Every output is in `sinks` now; the reports go through them all.
   health.SetEventSink(&front);
   if (storeSink) storeSink->Start();
-  for (const DeviceTarget& t : targets) pollers.Add(t, timings, front, resumeFor(t.device.name));
+  for (const DeviceTarget& t : targets)
+    StartPoller(pollers, t, timings, front, resumeFor(t.device.name), limits, csvFiles);
 
   const auto scan = [&] {
     int error = 0;
@@ -204,7 +245,8 @@ int main(int argc, char** argv) {
       const std::string address = net::FormatAddress(a.source.address);
       if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;
       DeviceTarget t{DeviceRef{address, address, kDefaultPort}, config.interval, *defaultLocal};
-      pollers.Add(t, timings, front, resumeFor(t.device.name));  // refused when polled already
+      // Refused when polled already, or when the limits hold no more.
+      StartPoller(pollers, t, timings, front, resumeFor(t.device.name), limits, csvFiles);
     }
   };
   using Clock = std::chrono::steady_clock;
@@ -239,3 +281,5 @@ int main(int argc, char** argv) {
   if (storeSink) storeSink->CommitRemaining();  // the outbox as the broker left it
   return status;
 }
+
+}  // namespace

@@ -99,6 +99,13 @@ timeout 10 "$COLLECTOR" -d "$DEV=line-1" --interval 0.05 2>"$work/err" | head -1
 rc=${PIPESTATUS[0]}
 [[ $rc == 1 ]] || fail "closed output: exit $rc: $(cat "$work/err")"
 
+# --- a fleet too large for the descriptor limit: refused at start, exit 1 -------
+timeout 10 prlimit --nofile=64 "$COLLECTOR" -d "$DEV" -d 10.77.0.3 >"$work/out.jsonl" 2>"$work/err"
+rc=$?
+[[ $rc == 1 ]] || fail "nofile limit: exit $rc: $(cat "$work/err")"
+grep -q "2 devices need [0-9]* open files, the limit is 64: .*LimitNOFILE=" "$work/err" ||
+  fail "nofile limit: $(cat "$work/err")"
+
 # --- scan: devices that answer a broadcast are polled ----------------------------
 start_sim --devices 3 --answer-broadcast
 start_collector --scan --wait 0.5 --interval 0.2
@@ -107,6 +114,17 @@ stop_collector
 for a in "$DEV" 10.77.0.3 10.77.0.4; do
   [[ $(count "\"address\":\"$a\",.*\"event\":\"connect\"") == 1 ]] || fail "scan: $a not polled"
 done
+
+# --- scan beyond the limits: the devices that do not fit are refused, not fatal --
+# Room for two devices: the configured one and one found.
+prlimit --nofile=98 "$COLLECTOR" -d "$DEV" --scan --wait 0.5 --interval 0.2 >"$work/out.jsonl" 2>"$work/err" &
+collector_pid=$!
+sleep 1.5
+stop_collector
+[[ $rc == 0 ]] || fail "scan over the limit: exit $rc: $(cat "$work/err")"
+[[ $(count ': not polled: 3 devices need 99 open files' "$work/err") == 1 ]] ||
+  fail "scan over the limit: $(cat "$work/err")"
+[[ $(count '"event":"connect"') == 2 ]] || fail "scan over the limit: not two devices polled"
 
 stop_sim
 ((failures == 0)) || exit 1
