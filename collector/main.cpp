@@ -58,7 +58,7 @@ PollTimings TimingsOf(const CollectorConfig& c) {
 }
 
 // SIGINT, SIGTERM and SIGHUP are taken by the main thread only: they are
-// blocked before any poller thread starts, and waited for here.
+// blocked before any other thread starts, and waited for here.
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -66,6 +66,15 @@ sigset_t StopSignals() {
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGHUP);
   return set;
+}
+
+// A SIGINT or SIGTERM waits to be taken by the main loop: looked at, not
+// taken, so that the loop still sees it and ends.
+bool StopPending() {
+  sigset_t pending;
+  sigemptyset(&pending);
+  if (sigpending(&pending) != 0) return false;
+  return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
 }
 
 // Starts a poller for `t`; a device that cannot have one is told on
@@ -159,6 +168,11 @@ int Collect(int argc, char** argv) {
     return kExitFailure;
   }
 
+  // Blocked before the first thread (the queues' own) starts, so that no
+  // thread but the main one ever takes them, whatever the main one is doing.
+  const sigset_t signals = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
   // Before every output: they all report to it, up to their end.
   OutputHealth health;
   // JSON Lines and CSV each behind a queue of their own, so that a pipe
@@ -213,9 +227,6 @@ int Collect(int argc, char** argv) {
     return it->second;
   };
 
-  const sigset_t signals = StopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
   const PollTimings timings = TimingsOf(config);
   PollerRegistry pollers(DevicesWithin(limits, csvFiles));  // a scan finds no more than fit
   std::string outputError;
@@ -238,8 +249,9 @@ int Collect(int argc, char** argv) {
     int error = 0;
     const auto answers =
         net::ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
-                            timings.connect.probe, error);
+                            timings.connect.probe, error, net::kLimitedBroadcast, StopPending);
     if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
+    if (StopPending()) return;  // no pollers to stop again at once
     for (const net::ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);

@@ -115,6 +115,15 @@ for a in "$DEV" 10.77.0.3 10.77.0.4; do
   [[ $(count "\"address\":\"$a\",.*\"event\":\"connect\"") == 1 ]] || fail "scan: $a not polled"
 done
 
+# --- SIGTERM during a long scan ends it at once ------------------------------------
+start_collector --scan --wait 30 --interval 0.2
+sleep 1
+started=$(date +%s%N)
+stop_collector
+stop_ms=$((($(date +%s%N) - started) / 1000000))
+[[ $rc == 0 ]] || fail "stop during a scan: exit $rc: $(cat "$work/err")"
+((stop_ms < 3000)) || fail "stop during a scan took $stop_ms ms"
+
 # --- scan beyond the limits: the devices that do not fit are refused, not fatal --
 # Room for two devices: the configured one and one found.
 prlimit --nofile=98 "$COLLECTOR" -d "$DEV" --scan --wait 0.5 --interval 0.2 >"$work/out.jsonl" 2>"$work/err" &
