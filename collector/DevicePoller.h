@@ -39,6 +39,8 @@ struct DeviceSnapshot {
   std::uint64_t skippedSlots = 0;
 };
 
+class SocketWaker;
+
 class DevicePoller {
  public:
   // `resume`: where the store left this device's counts, taken up at the
@@ -50,8 +52,9 @@ class DevicePoller {
   DevicePoller& operator=(const DevicePoller&) = delete;
 
   void Start();
-  // Asks the thread to end after the poll in progress; it closes its
-  // connection (with a Disconnect event) before it ends. Does not wait.
+  // Asks the thread to end; an exchange in progress ends at once (its
+  // socket is shut down), and the thread closes its connection (with a
+  // Disconnect event) before it ends. Does not wait.
   void RequestStop();
   void Join();
 
@@ -72,6 +75,7 @@ class DevicePoller {
   const PollTimings timings_;
   RecordSink& sink_;
   std::optional<ResumePoint> resume_;  // used by the poller's thread only
+  const std::unique_ptr<SocketWaker> waker_;  // the connection a stop cuts short
   std::thread thread_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;

@@ -27,6 +27,13 @@ stop_collector() {
   wait "$collector_pid"
   rc=$?
 }
+# stop_collector, timed: sets rc and stop_ms.
+stop_collector_timed() {
+  local started
+  started=$(date +%s%N)
+  stop_collector
+  stop_ms=$((($(date +%s%N) - started) / 1000000))
+}
 count() { grep -c -- "$1" "${2:-$work/out.jsonl}"; }
 
 # --- a bad configuration is refused before anything is sent --------------------
@@ -85,9 +92,7 @@ sleep 1
 second=$(polls)
 ((second - first >= 50)) || fail "unread output: polls went from $first to $second in 1 s"
 metrics | grep -q '^kestrel_output_dropped_total{output="jsonl"} 0$' || fail "no dropped count for jsonl"
-started=$(date +%s%N)
-stop_collector
-stop_ms=$((($(date +%s%N) - started) / 1000000))
+stop_collector_timed
 exec 3<&-
 [[ $rc == 0 ]] || fail "unread output: exit $rc after SIGTERM: $(cat "$work/err")"
 echo "unread output: $((second - first)) polls in 1 s, stopped in $stop_ms ms"
@@ -118,9 +123,7 @@ done
 # --- SIGTERM during a long scan ends it at once ------------------------------------
 start_collector --scan --wait 30 --interval 0.2
 sleep 1
-started=$(date +%s%N)
-stop_collector
-stop_ms=$((($(date +%s%N) - started) / 1000000))
+stop_collector_timed
 [[ $rc == 0 ]] || fail "stop during a scan: exit $rc: $(cat "$work/err")"
 ((stop_ms < 3000)) || fail "stop during a scan took $stop_ms ms"
 
@@ -134,6 +137,23 @@ stop_collector
 [[ $(count ': not polled: 3 devices need 99 open files' "$work/err") == 1 ]] ||
   fail "scan over the limit: $(cat "$work/err")"
 [[ $(count '"event":"connect"') == 2 ]] || fail "scan over the limit: not two devices polled"
+
+# --- SIGTERM while devices do not answer: no wait for the read time-out ------------
+# PG unanswered: connected, then silent at every counter read; any: silent
+# from the first request of the connect steps.
+for fault in PG any; do
+  start_sim --no-reply "$fault"
+  start_collector -d "$DEV=silent" --interval 0.2
+  sleep 1.5
+  stop_collector_timed
+  [[ $rc == 0 ]] || fail "silent device ($fault): exit $rc: $(cat "$work/err")"
+  ((stop_ms < 3000)) || fail "silent device ($fault): the stop took $stop_ms ms"
+  [[ $(count '"event":"failure"') == 0 ]] || fail "silent device ($fault): the stop told as a failure"
+  if [[ $fault == PG ]]; then
+    [[ $(count '"event":"connect"') == 1 && $(count '"event":"disconnect"') == 1 ]] ||
+      fail "silent device: connect and disconnect not told once each"
+  fi
+done
 
 stop_sim
 ((failures == 0)) || exit 1
