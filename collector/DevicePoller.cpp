@@ -1,7 +1,10 @@
 #include "collector/DevicePoller.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <random>
+#include <system_error>
 #include <utility>
 
 #include "collector/Counts.h"
@@ -78,9 +81,40 @@ milliseconds Jittered(milliseconds wait) { return RandomBetween(wait / 2, wait);
 
 }  // namespace
 
+// The poller's sockets, as its channel opens and closes them, so that a stop
+// from another thread can shut down the open ones: a receive blocked on a
+// silent device returns at once instead of after its time-out. The lock
+// keeps a socket from being closed (and its number reused) while it is
+// shut down.
+class SocketWaker final : public net::SocketObserver {
+ public:
+  void Opened(net::SocketHandle socket) override {
+    std::lock_guard lock(mutex_);
+    open_.push_back(socket);
+    if (stopped_) Cut(socket);  // a stop came while it was being made
+  }
+  void Closing(net::SocketHandle socket) override {
+    std::lock_guard lock(mutex_);
+    open_.erase(std::remove(open_.begin(), open_.end(), socket), open_.end());
+  }
+  void Stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    for (const net::SocketHandle socket : open_) Cut(socket);
+  }
+
+ private:
+  static void Cut(net::SocketHandle socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); }
+
+  std::mutex mutex_;
+  std::vector<net::SocketHandle> open_;
+  bool stopped_ = false;
+};
+
 DevicePoller::DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink,
                            std::optional<ResumePoint> resume)
-    : target_(std::move(target)), timings_(timings), sink_(sink), resume_(std::move(resume)) {
+    : target_(std::move(target)), timings_(timings), sink_(sink), resume_(std::move(resume)),
+      waker_(std::make_unique<SocketWaker>()) {
   snapshot_.device = target_.device;
 }
 
@@ -97,6 +131,7 @@ void DevicePoller::RequestStop() {
     stop_ = true;
   }
   wake_.notify_all();
+  waker_->Stop();
 }
 
 void DevicePoller::Join() {
@@ -145,6 +180,7 @@ std::optional<WallClock::time_point> DevicePoller::TakeUpStoredCounts(const Devi
 void DevicePoller::Run() {
   const DeviceRef& device = target_.device;
   Link link(target_, timings_);
+  link.channel.SetSocketObserver(waker_.get());
   DeviceCounts counts;
   std::optional<DeviceIdentity> identity;
   std::optional<SteadyClock::time_point> lastGood;  // the last good sample
@@ -156,6 +192,17 @@ void DevicePoller::Run() {
   // Records a failure, closes the connection and waits before the next
   // attempt; false when a stop came during the wait.
   const auto fail = [&](bool wasConnected) {
+    if (stop_) {
+      // The stop cut the exchange short: the end of the connection, not a
+      // failure of the device.
+      link.messages.Take();
+      link.channel.CloseSlot(net::Slot::MainSlot);
+      const WallClock::time_point now = WallClock::now();
+      if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity, {}});
+      sink_.OnStatus(StatusChange{device, now, DeviceStatus::Down, identity, {}, {}});
+      Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });
+      return false;
+    }
     const std::string message = link.messages.Take();
     const FailureKind kind = ClassifyFailure(message);
     const milliseconds wait = Jittered(backoff);
@@ -262,15 +309,20 @@ void DevicePoller::Run() {
   }
 }
 
-bool PollerRegistry::Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
-                         std::optional<ResumePoint> resume) {
+AddResult PollerRegistry::TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+                                 std::optional<ResumePoint> resume) {
   std::lock_guard lock(mutex_);
   auto key = std::make_pair(target.device.address, target.device.port);
-  if (pollers_.count(key) != 0) return false;
+  if (pollers_.count(key) != 0) return AddResult::AlreadyPolled;
+  if (pollers_.size() >= capacity_) return AddResult::Full;
   auto poller = std::make_unique<DevicePoller>(target, timings, sink, std::move(resume));
-  poller->Start();
+  try {
+    poller->Start();
+  } catch (const std::system_error&) {
+    return AddResult::NoThread;  // out of threads: this device goes unpolled, the rest go on
+  }
   pollers_.emplace(std::move(key), std::move(poller));
-  return true;
+  return AddResult::Added;
 }
 
 DevicePoller* PollerRegistry::Find(const std::string& address, std::uint16_t port) const {

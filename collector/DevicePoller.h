@@ -39,6 +39,8 @@ struct DeviceSnapshot {
   std::uint64_t skippedSlots = 0;
 };
 
+class SocketWaker;
+
 class DevicePoller {
  public:
   // `resume`: where the store left this device's counts, taken up at the
@@ -50,8 +52,9 @@ class DevicePoller {
   DevicePoller& operator=(const DevicePoller&) = delete;
 
   void Start();
-  // Asks the thread to end after the poll in progress; it closes its
-  // connection (with a Disconnect event) before it ends. Does not wait.
+  // Asks the thread to end; an exchange in progress ends at once (its
+  // socket is shut down), and the thread closes its connection (with a
+  // Disconnect event) before it ends. Does not wait.
   void RequestStop();
   void Join();
 
@@ -72,6 +75,7 @@ class DevicePoller {
   const PollTimings timings_;
   RecordSink& sink_;
   std::optional<ResumePoint> resume_;  // used by the poller's thread only
+  const std::unique_ptr<SocketWaker> waker_;  // the connection a stop cuts short
   std::thread thread_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -79,13 +83,26 @@ class DevicePoller {
   DeviceSnapshot snapshot_;
 };
 
+enum class AddResult {
+  Added,
+  AlreadyPolled,  // never two connections to one device
+  Full,           // as many pollers as the process limits allow
+  NoThread,       // its thread could not be started
+};
+
 // The running pollers, found by device address and port.
 class PollerRegistry {
  public:
-  // Adds and starts a poller; false (nothing started) when one for the same
-  // address and port is already there: never two connections to one device.
+  // `capacity`: the most pollers the process limits allow.
+  explicit PollerRegistry(std::size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+  // Adds and starts a poller; anything but Added means nothing was started.
+  AddResult TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
+                   std::optional<ResumePoint> resume = std::nullopt);
+  // TryAdd, true when added.
   bool Add(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
-           std::optional<ResumePoint> resume = std::nullopt);
+           std::optional<ResumePoint> resume = std::nullopt) {
+    return TryAdd(target, timings, sink, std::move(resume)) == AddResult::Added;
+  }
   DevicePoller* Find(const std::string& address, std::uint16_t port) const;
   std::size_t size() const;
   // Stops every poller and waits for all of them.
@@ -94,6 +111,7 @@ class PollerRegistry {
   std::vector<DeviceSnapshot> Snapshots() const;
 
  private:
+  const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, std::uint16_t>, std::unique_ptr<DevicePoller>> pollers_;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "collector/OutputHealth.h"
 #include "collector/Outputs.h"
 #include "collector/QueuedSink.h"
+#include "collector/ResourceLimits.h"
 #include "collector/ServiceOutputs.h"
 #include "collector/SinkList.h"
 #include "collector/TotalsCommand.h"
@@ -56,7 +58,7 @@ PollTimings TimingsOf(const CollectorConfig& c) {
 }
 
 // SIGINT, SIGTERM and SIGHUP are taken by the main thread only: they are
-// blocked before any poller thread starts, and waited for here.
+// blocked before any other thread starts, and waited for here.
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -66,9 +68,47 @@ sigset_t StopSignals() {
   return set;
 }
 
+// A SIGINT or SIGTERM waits to be taken by the main loop: looked at, not
+// taken, so that the loop still sees it and ends.
+bool StopPending() {
+  sigset_t pending;
+  sigemptyset(&pending);
+  if (sigpending(&pending) != 0) return false;
+  return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+}
+
+// Starts a poller for `t`; a device that cannot have one is told on
+// standard error and goes unpolled, the others go on.
+void StartPoller(PollerRegistry& pollers, const DeviceTarget& t, const PollTimings& timings, RecordSink& sink,
+                 std::optional<ResumePoint> resume, const ProcessLimits& limits, bool csv) {
+  const AddResult added = pollers.TryAdd(t, timings, sink, std::move(resume));
+  if (added == AddResult::Full)
+    std::cerr << kProgram << ": " << t.device.name << ": not polled: "
+              << LimitProblem(pollers.size() + 1, csv, limits).value_or("the process limits are reached") << "\n";
+  if (added == AddResult::NoThread)
+    std::cerr << kProgram << ": " << t.device.name
+              << ": not polled: its thread could not be started (raise the task limit: ulimit -u, or TasksMax= in the service unit)\n";
+}
+
+int Collect(int argc, char** argv);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A thread that cannot start outside the pollers (an output's, the
+  // store's) ends the collector with a message instead of an abort.
+  try {
+    return Collect(argc, argv);
+  } catch (const std::system_error& e) {
+    std::cerr << kProgram << ": cannot go on: " << e.what()
+              << " (out of threads or descriptors? raise ulimit -u and ulimit -n, or TasksMax= and LimitNOFILE=)\n";
+    return kExitFailure;
+  }
+}
+
+namespace {
+
+int Collect(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);  // a closed output shows as a failed write
   if (argc > 1 && std::string(argv[1]) == "totals")
     return RunTotalsCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
@@ -118,6 +158,20 @@ int main(int argc, char** argv) {
     if (cl.outputs.shard && !InShard(*cl.outputs.shard, d.device.address, d.device.port)) continue;
     targets.push_back(DeviceTarget{d.device, d.interval.value_or(config.interval), *local});
   }
+  // A thread and a descriptor or two per device: a fleet the limits cannot
+  // hold is refused now, with the limit to raise.
+  ProcessLimits limits = ReadProcessLimits();
+  RaiseOpenFiles(limits);
+  const bool csvFiles = config.csvDir.has_value();
+  if (auto problem = LimitProblem(targets.size(), csvFiles, limits)) {
+    std::cerr << kProgram << ": " << *problem << "\n";
+    return kExitFailure;
+  }
+
+  // Blocked before the first thread (the queues' own) starts, so that no
+  // thread but the main one ever takes them, whatever the main one is doing.
+  const sigset_t signals = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   // Before every output: they all report to it, up to their end.
   OutputHealth health;
@@ -173,11 +227,8 @@ int main(int argc, char** argv) {
     return it->second;
   };
 
-  const sigset_t signals = StopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
   const PollTimings timings = TimingsOf(config);
-  PollerRegistry pollers;
+  PollerRegistry pollers(DevicesWithin(limits, csvFiles));  // a scan finds no more than fit
   std::string outputError;
   const net::AdapterEntry* localRow = net::FindAdapterEntry(*adapters, config.interface);
   cl.outputs.storePath = config.store;
@@ -191,20 +242,23 @@ int main(int argc, char** argv) {
   // Every output is in `sinks` now; the reports go through them all.
   health.SetEventSink(&front);
   if (storeSink) storeSink->Start();
-  for (const DeviceTarget& t : targets) pollers.Add(t, timings, front, resumeFor(t.device.name));
+  for (const DeviceTarget& t : targets)
+    StartPoller(pollers, t, timings, front, resumeFor(t.device.name), limits, csvFiles);
 
   const auto scan = [&] {
     int error = 0;
     const auto answers =
         net::ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
-                            timings.connect.probe, error);
+                            timings.connect.probe, error, net::kLimitedBroadcast, StopPending);
     if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
+    if (StopPending()) return;  // no pollers to stop again at once
     for (const net::ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
       if (cl.outputs.shard && !InShard(*cl.outputs.shard, address, kDefaultPort)) continue;
       DeviceTarget t{DeviceRef{address, address, kDefaultPort}, config.interval, *defaultLocal};
-      pollers.Add(t, timings, front, resumeFor(t.device.name));  // refused when polled already
+      // Refused when polled already, or when the limits hold no more.
+      StartPoller(pollers, t, timings, front, resumeFor(t.device.name), limits, csvFiles);
     }
   };
   using Clock = std::chrono::steady_clock;
@@ -239,3 +293,5 @@ int main(int argc, char** argv) {
   if (storeSink) storeSink->CommitRemaining();  // the outbox as the broker left it
   return status;
 }
+
+}  // namespace

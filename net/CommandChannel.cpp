@@ -63,6 +63,7 @@ CommandChannel::~CommandChannel() {
 // descriptor the system has since handed to someone else.
 void CommandChannel::CloseSlot(Slot slot) {
   SocketHandle& s = handle(slot);
+  if (observer_ != nullptr && s != kInvalidSocket) observer_->Closing(s);
   CloseSocket(s);
   s = kInvalidSocket;
 }
@@ -81,6 +82,7 @@ Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port
   SocketHandle& s = handle(slot);
   if (const int e = CreateSocket(SocketKind::Stream, s); e != 0)
     return Fail(NetworkErrorText('S', e));
+  if (observer_ != nullptr) observer_->Opened(s);
   if (const int e = Bind(s, {state_.localAddress, 0}); e != 0) {
     CloseSlot(slot);
     return Fail(NetworkErrorText('B', e));

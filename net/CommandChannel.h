@@ -27,6 +27,19 @@ struct ChannelTimeouts {
 
 // Every failure replaces DeviceState::lastError with one of these texts and
 // returns kStatusFail; a success leaves lastError alone.
+// Told, on the channel's own thread, of every socket a slot has just made
+// and of every one about to be closed: one that wants to end a blocked
+// exchange from another thread (shutdown of the socket) knows which socket
+// is safe to touch. A channel has none unless given one.
+class SocketObserver {
+ public:
+  virtual void Opened(SocketHandle socket) = 0;
+  virtual void Closing(SocketHandle socket) = 0;
+
+ protected:
+  ~SocketObserver() = default;
+};
+
 class CommandChannel {
  public:
   explicit CommandChannel(DeviceState& state, ChannelTimeouts timeouts = {});
@@ -61,6 +74,8 @@ class CommandChannel {
   bool IsOpen(Slot slot) const;
 
   const ChannelTimeouts& timeouts() const { return timeouts_; }
+  // `observer` outlives the channel; set before the first connection.
+  void SetSocketObserver(SocketObserver* observer) { observer_ = observer; }
 
  private:
   SocketHandle& handle(Slot slot) { return slots_[static_cast<std::size_t>(slot)]; }
@@ -69,6 +84,7 @@ class CommandChannel {
   DeviceState& state_;
   ChannelTimeouts timeouts_;
   std::array<SocketHandle, 2> slots_;
+  SocketObserver* observer_ = nullptr;
 };
 
 // Connects a socket within `timeoutMs`. On failure `errorNumber` is the

@@ -10,7 +10,8 @@ namespace kestrel::net {
 
 std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t waitMs,
                                        const ProbeSettings& settings, int& error,
-                                       std::uint32_t target) {
+                                       std::uint32_t target,
+                                       const std::function<bool()>& stopRequested) {
   using Clock = std::chrono::steady_clock;
   std::vector<ScanAnswer> answers;
   SocketHandle s = kInvalidSocket;
@@ -26,11 +27,15 @@ std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t
   SendTo(s, protocol::kProbeSecondDatagram.data(), protocol::kProbeSecondDatagram.size(), to);
 
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  constexpr std::chrono::microseconds kStopCheck = std::chrono::milliseconds(kScanStopCheckMs);
   for (Clock::time_point now = Clock::now(); now < deadline; now = Clock::now()) {
-    const auto leftUs = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+    if (stopRequested && stopRequested()) break;
+    auto leftUs = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+    if (stopRequested) leftUs = std::min(leftUs, kStopCheck);
     bool readable = false;
     if (WaitReadable(s, static_cast<std::uint32_t>(leftUs.count()), readable) != 0) break;
-    if (!readable) break;
+    if (!readable && !stopRequested) break;  // the whole wait is over
+    if (!readable) continue;                 // a slice is over: the loop checks the time
     std::array<std::uint8_t, protocol::kProbeReplyBuffer> reply{};
     std::size_t length = 0;
     Endpoint from;

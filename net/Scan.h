@@ -3,6 +3,7 @@
 // one interface, and every answer within the wait collected.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "net/Probe.h"
@@ -20,8 +21,14 @@ struct ScanAnswer {
 // order, unless told otherwise) on settings.devicePort from `localAddress`,
 // and collects answers for `waitMs`, one per source address, in the order
 // they came. `error` is a socket error number when the scan could not run.
+// With `stopRequested`, the wait goes in slices of at most
+// kScanStopCheckMs and ends early, with the answers so far, once it says
+// true; without it, the wait is one piece as always.
+inline constexpr std::uint32_t kScanStopCheckMs = 100;
+inline constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t waitMs,
                                        const ProbeSettings& settings, int& error,
-                                       std::uint32_t target = 0xFFFFFFFFu);
+                                       std::uint32_t target = kLimitedBroadcast,
+                                       const std::function<bool()>& stopRequested = {});
 
 }  // namespace kestrel::net

@@ -27,6 +27,13 @@ stop_collector() {
   wait "$collector_pid"
   rc=$?
 }
+# stop_collector, timed: sets rc and stop_ms.
+stop_collector_timed() {
+  local started
+  started=$(date +%s%N)
+  stop_collector
+  stop_ms=$((($(date +%s%N) - started) / 1000000))
+}
 count() { grep -c -- "$1" "${2:-$work/out.jsonl}"; }
 
 # --- a bad configuration is refused before anything is sent --------------------
@@ -86,9 +93,7 @@ sleep 1
 second=$(polls)
 ((second - first >= 50)) || fail "unread output: polls went from $first to $second in 1 s"
 metrics | grep -q '^kestrel_output_dropped_total{output="jsonl"} 0$' || fail "no dropped count for jsonl"
-started=$(date +%s%N)
-stop_collector
-stop_ms=$((($(date +%s%N) - started) / 1000000))
+stop_collector_timed
 exec 3<&-
 [[ $rc == 0 ]] || fail "unread output: exit $rc after SIGTERM: $(cat "$work/err")"
 echo "unread output: $((second - first)) polls in 1 s, stopped in $stop_ms ms"
@@ -103,6 +108,13 @@ timeout 10 "$COLLECTOR" -d "$DEV=line-1" --interval 0.05 2>"$work/err" | head -1
 rc=${PIPESTATUS[0]}
 [[ $rc == 1 ]] || fail "closed output: exit $rc: $(cat "$work/err")"
 
+# --- a fleet too large for the descriptor limit: refused at start, exit 1 -------
+timeout 10 prlimit --nofile=64 "$COLLECTOR" -d "$DEV" -d 10.77.0.3 >"$work/out.jsonl" 2>"$work/err"
+rc=$?
+[[ $rc == 1 ]] || fail "nofile limit: exit $rc: $(cat "$work/err")"
+grep -q "2 devices need [0-9]* open files, the limit is 64: .*LimitNOFILE=" "$work/err" ||
+  fail "nofile limit: $(cat "$work/err")"
+
 # --- scan: devices that answer a broadcast are polled ----------------------------
 start_sim --devices 3 --answer-broadcast
 start_collector --scan --wait 0.5 --interval 0.2
@@ -110,6 +122,41 @@ sleep 1.5
 stop_collector
 for a in "$DEV" 10.77.0.3 10.77.0.4; do
   [[ $(count "\"address\":\"$a\",.*\"event\":\"connect\"") == 1 ]] || fail "scan: $a not polled"
+done
+
+# --- SIGTERM during a long scan ends it at once ------------------------------------
+start_collector --scan --wait 30 --interval 0.2
+sleep 1
+stop_collector_timed
+[[ $rc == 0 ]] || fail "stop during a scan: exit $rc: $(cat "$work/err")"
+((stop_ms < 3000)) || fail "stop during a scan took $stop_ms ms"
+
+# --- scan beyond the limits: the devices that do not fit are refused, not fatal --
+# Room for two devices: the configured one and one found.
+prlimit --nofile=98 "$COLLECTOR" -d "$DEV" --scan --wait 0.5 --interval 0.2 >"$work/out.jsonl" 2>"$work/err" &
+collector_pid=$!
+sleep 1.5
+stop_collector
+[[ $rc == 0 ]] || fail "scan over the limit: exit $rc: $(cat "$work/err")"
+[[ $(count ': not polled: 3 devices need 99 open files' "$work/err") == 1 ]] ||
+  fail "scan over the limit: $(cat "$work/err")"
+[[ $(count '"event":"connect"') == 2 ]] || fail "scan over the limit: not two devices polled"
+
+# --- SIGTERM while devices do not answer: no wait for the read time-out ------------
+# PG unanswered: connected, then silent at every counter read; any: silent
+# from the first request of the connect steps.
+for fault in PG any; do
+  start_sim --no-reply "$fault"
+  start_collector -d "$DEV=silent" --interval 0.2
+  sleep 1.5
+  stop_collector_timed
+  [[ $rc == 0 ]] || fail "silent device ($fault): exit $rc: $(cat "$work/err")"
+  ((stop_ms < 3000)) || fail "silent device ($fault): the stop took $stop_ms ms"
+  [[ $(count '"event":"failure"') == 0 ]] || fail "silent device ($fault): the stop told as a failure"
+  if [[ $fault == PG ]]; then
+    [[ $(count '"event":"connect"') == 1 && $(count '"event":"disconnect"') == 1 ]] ||
+      fail "silent device: connect and disconnect not told once each"
+  fi
 done
 
 stop_sim
