@@ -101,7 +101,10 @@ echo "unread output: $((second - first)) polls in 1 s, stopped in $stop_ms ms"
 grep -q "^kestrel-collector: jsonl: [0-9]* records dropped$" "$work/err" || fail "unread output: drops not told: $(cat "$work/err")"
 stored_ms=$(python3 -c 'import sqlite3, sys
 print(sqlite3.connect(sys.argv[1]).execute("SELECT min(time_ms) FROM counters").fetchone()[0])' "$work/unread.db")
-((started / 1000000 - stored_ms < 1500)) || fail "unread output: the store fell behind by $((started / 1000000 - stored_ms)) ms"
+# The stop began stop_ms ago; the store's last commit must be less than
+# 1.5 s older than that.
+behind=$(($(date +%s%3N) - stop_ms - stored_ms))
+((behind < 1500)) || fail "unread output: the store fell behind by $behind ms"
 
 # --- standard output closed (kestrel-collector | head): exit status 1 -------------
 timeout 10 "$COLLECTOR" -d "$DEV=line-1" --interval 0.05 2>"$work/err" | head -1 >/dev/null
