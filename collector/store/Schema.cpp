@@ -66,18 +66,27 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-}  // namespace
-
-std::unique_ptr<Connection> OpenStoreForWriting(const std::string& path, std::string& error) {
+// Opens the file and reads its schema version, refusing what is no store of
+// a version this collector knows.
+std::unique_ptr<Connection> OpenKnownVersion(const std::string& path, Connection::Mode mode, int& version,
+                                             std::string& error) {
   if (IsDirectory(path)) {
     error = "is a directory";
     return nullptr;
   }
-  std::unique_ptr<Connection> db = Connection::Open(path, Connection::Mode::ReadWrite, error);
+  std::unique_ptr<Connection> db = Connection::Open(path, mode, error);
   if (!db) return nullptr;
-  int version = 0;
   // The first statement reads the file: "file is not a database" shows here.
   if (!ReadVersion(*db, version, error) || !CheckVersion(version, error)) return nullptr;
+  return db;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenStoreForWriting(const std::string& path, std::string& error) {
+  int version = 0;
+  std::unique_ptr<Connection> db = OpenKnownVersion(path, Connection::Mode::ReadWrite, version, error);
+  if (!db) return nullptr;
   // WAL: the writer's commits do not block readers (totals, the web page),
   // and a commit costs one sequential write. NORMAL synchronisation keeps
   // every commit across a crash of the collector; a power cut may lose the
@@ -98,14 +107,9 @@ std::unique_ptr<Connection> OpenStoreForWriting(const std::string& path, std::st
 }
 
 std::unique_ptr<Connection> OpenStoreForReading(const std::string& path, std::string& error) {
-  if (IsDirectory(path)) {
-    error = "is a directory";
-    return nullptr;
-  }
-  std::unique_ptr<Connection> db = Connection::Open(path, Connection::Mode::ReadOnly, error);
-  if (!db) return nullptr;
   int version = 0;
-  if (!ReadVersion(*db, version, error) || !CheckVersion(version, error)) return nullptr;
+  std::unique_ptr<Connection> db = OpenKnownVersion(path, Connection::Mode::ReadOnly, version, error);
+  if (!db) return nullptr;
   if (version < kSchemaVersion) {
     error = "not a store of this collector, or not yet upgraded (schema " + std::to_string(version) +
             "); start the collector with it once";
