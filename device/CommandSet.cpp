@@ -67,7 +67,9 @@ Status CommandSet::ReportFailure() {
 // A reply that completed but ends before a field the operation reads: the
 // channel succeeded, so the text must be set here.
 void CommandSet::NoteShortReply(bool exchanged) {
-  if (exchanged) state_.lastError = kMsgReplyDataError;
+  if (!exchanged) return;
+  state_.lastError = kMsgReplyDataError;
+  state_.lastFailure = {FailureStep::Reply, FailureKind::Reply, 0};
 }
 
 Status CommandSet::IdentifyDevice() {

@@ -8,6 +8,7 @@
 #include "common/ModelTable.h"
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
+#include "net/ErrorNumbers.h"
 
 namespace kestrel::device {
 
@@ -47,12 +48,25 @@ std::string ProbeFailureText(std::int32_t result) {
   return NetworkErrorText('F', static_cast<int>(result));
 }
 
+FailureCause ProbeFailureCause(std::int32_t result) {
+  if (result == net::kProbeRejected) return {FailureStep::Probe, FailureKind::RefusedModel, 0};
+  if (result == net::kProbeNoAnswer) return {FailureStep::Probe, FailureKind::Timeout, 0};
+  return net::SocketFailure(FailureStep::Probe, static_cast<int>(result));
+}
+
 namespace {
 
-ConnectResult Stop(CommandSet& commands, const std::string& message, ConnectResult result) {
+// Shows `message` and records its cause; the window shows what the channel
+// recorded as it is.
+ConnectResult Stop(CommandSet& commands, const std::string& message, FailureCause cause,
+                   ConnectResult result) {
+  commands.state().lastFailure = cause;
   commands.frontEnd().ShowMessage(message);
   return result;
 }
+
+// An address or port entry that cannot be used.
+constexpr FailureCause kBadEntry{FailureStep::Entry, FailureKind::Refused, 0};
 
 // The steps that need the main connection. Each step that fails has shown its
 // message; the caller closes the connection.
@@ -60,7 +74,8 @@ ConnectResult IdentifyAndRead(CommandSet& commands, const ConnectSettings& setti
   DeviceState& state = commands.state();
   if (Failed(commands.IdentifyDevice())) return ConnectResult::Failed;
   if (CurrentInputCount(state) == 0)
-    return Stop(commands, kMsgUnsupportedModel, ConnectResult::Refused);
+    return Stop(commands, kMsgUnsupportedModel,
+                {FailureStep::Identify, FailureKind::RefusedModel, 0}, ConnectResult::Refused);
   if (state.protocolFamily == ProtocolFamily::ConfigPort) {
     switch (RunModeCheck(commands, settings.configPort)) {
       case ModeCheckOutcome::Passed:
@@ -88,23 +103,23 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
   // The trimmed address stays in the state: the mode check reconnects with it.
   state.deviceAddress = TrimEntry(addressText);
   if (state.deviceAddress.empty())
-    return Stop(commands, kMsgInvalidIpAddress, ConnectResult::InvalidEntry);
+    return Stop(commands, kMsgInvalidIpAddress, kBadEntry, ConnectResult::InvalidEntry);
   const std::string portEntry = TrimEntry(portText);
-  if (portEntry.empty()) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
+  if (portEntry.empty()) return Stop(commands, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
   if (!net::ResolveDeviceAddress(state.deviceAddress))
-    return Stop(commands, kMsgInvalidAddress, ConnectResult::InvalidEntry);
+    return Stop(commands, kMsgInvalidAddress, kBadEntry, ConnectResult::InvalidEntry);
 
   // Stored before it is judged, as the operator typed it.
   state.port = PortNumberOf(portEntry);
-  if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, ConnectResult::InvalidEntry);
+  if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
 
   const std::int32_t probe = net::ProbeDevice(state, state.deviceAddress, settings.probe);
   if (probe != 0)
-    return Stop(commands, ProbeFailureText(probe),
+    return Stop(commands, ProbeFailureText(probe), ProbeFailureCause(probe),
                 probe == net::kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
 
   if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, net::Slot::MainSlot)))
-    return Stop(commands, state.lastError, ConnectResult::Failed);
+    return Stop(commands, state.lastError, state.lastFailure, ConnectResult::Failed);
 
   const ConnectResult result = IdentifyAndRead(commands, settings);
   // A connection that will not be used must not stay open until the process

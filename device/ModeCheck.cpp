@@ -60,6 +60,7 @@ ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
     return ModeCheckOutcome::LinkFailed;
   }
   if (DumpShowsSpontaneousMode(reply.data(), length)) {
+    state.lastFailure = {FailureStep::ModeCheck, FailureKind::Mode, 0};
     commands.frontEnd().ShowMessage(kMsgSpontaneousMode);
     return ModeCheckOutcome::Refused;
   }
