@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "collector/prometheus/ExpositionStream.h"
 #include "collector/status/StatusPages.h"
 #include "collector/store/Schema.h"
 #include "collector/store/TotalsRequest.h"
@@ -17,7 +18,6 @@ constexpr char kText[] = "text/plain; charset=utf-8";
 
 WebReply Text(int status, const std::string& text) { return {status, kText, text + "\n", {}}; }
 
-WebReply Exposition(const Families& families) { return {200, kExpositionType, Serialize(families), {}}; }
 
 }  // namespace
 
@@ -62,7 +62,16 @@ Families WebHandler::WithCollector(Families families) const {
   return families;
 }
 
-WebReply WebHandler::Metrics() const { return Exposition(WithCollector(DeviceFamilies(sources_.book.Devices()))); }
+// Written as the connection takes it: a fleet's text runs to megabytes.
+WebReply WebHandler::Exposition(std::vector<DeviceMetrics> devices, bool withCollector) const {
+  auto text = std::make_shared<ExpositionStream>(std::move(devices),
+                                                 withCollector ? Serialize(WithCollector({})) : std::string());
+  WebReply reply{200, kExpositionType, {}, {}};
+  reply.stream = [text](char* out, std::size_t room) { return text->Read(out, room); };
+  return reply;
+}
+
+WebReply WebHandler::Metrics() const { return Exposition(sources_.book.Devices(), true); }
 
 WebReply WebHandler::Probe(const std::string& query) {
   const auto text = QueryValue(query, "target");
@@ -86,9 +95,9 @@ WebReply WebHandler::Probe(const std::string& query) {
     DeviceMetrics known;
     known.device = asked;
     if (auto found = sources_.book.Find(asked.address, asked.port)) known = *found;
-    return Exposition(DeviceFamilies({known}));
+    return Exposition({known}, false);
   }
-  return Exposition(DeviceFamilies({ProbeMetrics(asked, sources_.probe(asked))}));
+  return Exposition({ProbeMetrics(asked, sources_.probe(asked))}, false);
 }
 
 // A connection of its own per request: opening is cheap, and in WAL mode a

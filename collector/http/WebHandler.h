@@ -45,11 +45,17 @@ struct WebRequest {
   std::optional<std::string> authorization;  // the Authorization header
 };
 
+// A body made piece by piece as the connection takes it, for answers too
+// large to build at once: each call fills up to `room` bytes of `out` and
+// returns how many; 0 ends the body.
+using BodySource = std::function<std::size_t(char* out, std::size_t room)>;
+
 struct WebReply {
   int status = 200;
   std::string contentType;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // beyond Content-Type
+  BodySource stream = nullptr;  // when set, the body instead of `body`
 };
 
 class WebHandler {
@@ -75,6 +81,8 @@ class WebHandler {
   WebReply Probe(const std::string& query);
   WebReply Totals(const std::string& query) const;
   Families WithCollector(Families families) const;
+  // The devices' series, and with `withCollector` the collector's own.
+  WebReply Exposition(std::vector<DeviceMetrics> devices, bool withCollector) const;
 
   WebSources sources_;
   std::vector<Cidr> probeAllow_;
