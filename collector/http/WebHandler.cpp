@@ -4,7 +4,6 @@
 #include <mutex>
 #include <set>
 
-#include "collector/prometheus/ExpositionStream.h"
 #include "collector/status/StatusPages.h"
 #include "collector/store/Schema.h"
 #include "collector/store/TotalsRequest.h"
@@ -52,7 +51,8 @@ WebHandler::WebHandler(WebSources sources, std::vector<Cidr> probeAllow, std::op
     : sources_(std::move(sources)),
       probeAllow_(std::move(probeAllow)),
       passwords_(std::move(passwords)),
-      busy_(std::make_unique<BusyDevices>()) {}
+      busy_(std::make_unique<BusyDevices>()),
+      scrapes_(std::make_shared<ExpositionPool>()) {}
 
 WebHandler::~WebHandler() = default;
 
@@ -63,15 +63,18 @@ Families WebHandler::WithCollector(Families families) const {
 }
 
 // Written as the connection takes it: a fleet's text runs to megabytes.
-WebReply WebHandler::Exposition(std::vector<DeviceMetrics> devices, bool withCollector) const {
-  auto text = std::make_shared<ExpositionStream>(std::move(devices),
-                                                 withCollector ? Serialize(WithCollector({})) : std::string());
+WebReply WebHandler::Streamed(std::shared_ptr<ExpositionStream> text) {
   WebReply reply{200, kExpositionType, {}, {}};
-  reply.stream = [text](char* out, std::size_t room) { return text->Read(out, room); };
+  reply.stream = [text = std::move(text)](char* out, std::size_t room) { return text->Read(out, room); };
   return reply;
 }
 
-WebReply WebHandler::Metrics() const { return Exposition(sources_.book.Devices(), true); }
+WebReply WebHandler::Metrics() const {
+  std::shared_ptr<ExpositionStream> text = scrapes_->Take();
+  sources_.book.CopyDevices(text->devices());
+  text->Restart(Serialize(WithCollector({})));
+  return Streamed(std::move(text));
+}
 
 WebReply WebHandler::Probe(const std::string& query) {
   const auto text = QueryValue(query, "target");
@@ -95,9 +98,10 @@ WebReply WebHandler::Probe(const std::string& query) {
     DeviceMetrics known;
     known.device = asked;
     if (auto found = sources_.book.Find(asked.address, asked.port)) known = *found;
-    return Exposition({known}, false);
+    return Streamed(std::make_shared<ExpositionStream>(std::vector{known}, std::string()));
   }
-  return Exposition({ProbeMetrics(asked, sources_.probe(asked))}, false);
+  return Streamed(
+      std::make_shared<ExpositionStream>(std::vector{ProbeMetrics(asked, sources_.probe(asked))}, std::string()));
 }
 
 // A connection of its own per request: opening is cheap, and in WAL mode a

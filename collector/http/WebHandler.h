@@ -15,6 +15,7 @@
 #include "collector/http/BasicAuth.h"
 #include "collector/http/ProbeRequest.h"
 #include "collector/prometheus/Exposition.h"
+#include "collector/prometheus/ExpositionStream.h"
 #include "collector/prometheus/MetricsBook.h"
 
 namespace kestrel::collector {
@@ -81,13 +82,13 @@ class WebHandler {
   WebReply Probe(const std::string& query);
   WebReply Totals(const std::string& query) const;
   Families WithCollector(Families families) const;
-  // The devices' series, and with `withCollector` the collector's own.
-  WebReply Exposition(std::vector<DeviceMetrics> devices, bool withCollector) const;
+  static WebReply Streamed(std::shared_ptr<ExpositionStream> text);
 
   WebSources sources_;
   std::vector<Cidr> probeAllow_;
   std::optional<PasswordFile> passwords_;
   std::unique_ptr<BusyDevices> busy_;
+  std::shared_ptr<ExpositionPool> scrapes_;
 };
 
 }  // namespace kestrel::collector

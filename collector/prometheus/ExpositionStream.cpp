@@ -162,8 +162,19 @@ void AppendDeviceSeries(std::string& out, DeviceFamily family, const DeviceMetri
 }
 
 ExpositionStream::ExpositionStream(std::vector<DeviceMetrics> devices, std::string tail)
-    : devices_(std::move(devices)), tail_(std::move(tail)) {
+    : devices_(std::move(devices)) {
+  Restart(std::move(tail));
+}
+
+void ExpositionStream::Restart(std::string tail) {
+  tail_ = std::move(tail);
+  family_ = 0;
+  device_ = 0;
+  headed_ = false;
+  done_ = false;
+  pending_.clear();
   pending_.reserve(2 * kProduceAhead);
+  taken_ = 0;
 }
 
 bool ExpositionStream::Produce() {
@@ -211,6 +222,27 @@ std::size_t ExpositionStream::Read(char* out, std::size_t room) {
   std::memcpy(out, pending_.data(), n);
   taken_ = n;
   return n;
+}
+
+}  // namespace kestrel::collector
+
+namespace kestrel::collector {
+
+std::shared_ptr<ExpositionStream> ExpositionPool::Take() {
+  std::unique_ptr<ExpositionStream> stream;
+  {
+    std::lock_guard lock(mutex_);
+    if (!idle_.empty()) {
+      stream = std::move(idle_.back());
+      idle_.pop_back();
+    }
+  }
+  if (!stream) stream = std::make_unique<ExpositionStream>();
+  // The pool lives as long as any stream it handed out.
+  return {stream.release(), [pool = shared_from_this()](ExpositionStream* given) {
+            std::lock_guard lock(pool->mutex_);
+            pool->idle_.emplace_back(given);
+          }};
 }
 
 }  // namespace kestrel::collector

@@ -5,6 +5,8 @@
 // scrape of ten thousand devices neither builds the whole text nor a metric
 // object per series.
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,15 @@ class ExpositionStream {
  public:
   // `tail`: text printed after the devices (the collector's own families).
   ExpositionStream(std::vector<DeviceMetrics> devices, std::string tail);
+  // Empty, to be filled through devices() and Restart().
+  ExpositionStream() = default;
+
+  // The devices to write: refilled in place for the next scrape, so their
+  // strings and the text buffer keep their memory from one scrape to the
+  // next instead of being allocated anew by whichever thread serves it.
+  std::vector<DeviceMetrics>& devices() { return devices_; }
+  // From the beginning again, with these devices and `tail`.
+  void Restart(std::string tail);
 
   // Copies up to `room` bytes of the text into `out`; 0 once it is all out.
   std::size_t Read(char* out, std::size_t room);
@@ -33,6 +44,18 @@ class ExpositionStream {
   bool done_ = false;
   std::string pending_;
   std::size_t taken_ = 0;  // bytes of pending_ already read
+};
+
+// Streams kept for the next scrape: a scrape takes one (a new one when all
+// are in use) and it comes back when the answer is over, so the fleet's
+// copy and the text buffer are allocated once, not at every scrape.
+class ExpositionPool : public std::enable_shared_from_this<ExpositionPool> {
+ public:
+  std::shared_ptr<ExpositionStream> Take();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<ExpositionStream>> idle_;
 };
 
 // Appends `d`'s series of `family` in the text format (nothing when it has
