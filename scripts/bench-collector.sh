@@ -2,15 +2,18 @@
 # Benchmark of kestrel-collector against the floor (not a test: the goals are
 # measured, not asserted). For each fleet size, kestrel-sim simulates that
 # many devices of eight inputs on consecutive addresses inside a private
-# network namespace; the collector polls every one of them each second for
-# the given time, then the reference client (bench/ReferenceClient.cpp: one
-# thread, epoll, the same requests and waits on the wire, nothing else) does
+# network namespace; the reference client (bench/ReferenceClient.cpp: one
+# thread, epoll, the same requests and waits on the wire, nothing else) polls
+# every one of them each second for the given time, then the collector does
 # the same against the same simulator. Prints a Markdown table: for each of
 # the two the share of polls done within 100 ms of their slot and CPU (of one
 # core) per poll, their ratio, the collector's CPU share and peak resident
 # memory, the simulator's CPU per poll, and the load average at the end of
-# the collector's run. With KESTREL_BENCH_STORE=1 the largest fleet runs a
-# second time with --store, to show what committing every sample costs.
+# each run. With KESTREL_BENCH_STORE=1 the largest fleet runs a
+# second time with --store, to show what committing every sample costs. With
+# KESTREL_BENCH_SCRAPES=N the collector also serves /metrics and is scraped N
+# times back to back from the middle of its run: the slowest scrape and its
+# resident memory (VmRSS) before the first and after the last.
 #
 # Any step that fails ends the benchmark with a message and a non-zero status:
 # a simulator or collector that does not start or dies, a run without samples.
@@ -80,15 +83,51 @@ run_one() {
     echo "$sum"
   }
 
-  # The collector.
+  # The reference client first: a collector with a thread per device takes
+  # a while to wind down, which would weigh on whatever ran next.
+  local r_out r_cpu r_load s2 s3 r_polls r_within r_failed
+  s2=$(sim_cpu)
+  "$build/bench/kestrel-bench-reference" --first 10.78.0.1 --devices "$n" --seconds "$((seconds + 5))" \
+    >"$work/reference.out" 2>"$work/reference.err" &
+  local reference=$!
+  sleep "$seconds"
+  kill -0 "$reference" 2>/dev/null || fail "the reference client did not start or died: $(head -c 500 "$work/reference.err")"
+  r_cpu=$(cpu "$reference")
+  s3=$(sim_cpu)
+  r_load=$(cut -d' ' -f1-3 /proc/loadavg)
+  kill -TERM "$reference"
+  wait "$reference" || fail "the reference client failed: $(head -c 500 "$work/reference.err")"
+  r_out=$(cat "$work/reference.out")
+  r_polls=$(sed -n 's/.* polls=\([0-9]*\).*/\1/p' <<<"$r_out")
+  r_within=$(sed -n 's/.* within_100ms=\([0-9]*\).*/\1/p' <<<"$r_out")
+  r_failed=$(sed -n 's/.* failed=\([0-9]*\).*/\1/p' <<<"$r_out")
+  ((${r_polls:-0} > 0)) || fail "the reference client took no samples: $r_out"
+  ((r_failed == 0)) || echo "bench-collector: $n devices: the reference lost $r_failed devices" >&2
+
+  # The collector, against the same simulator.
   local args=()
   for ((i = 1; i <= n; i++)); do args+=(-d "10.78.$((i / 256)).$((i % 256))"); done
   [[ -z $store ]] || args+=(--store "$work/counts.db")
+  local scrapes=${KESTREL_BENCH_SCRAPES:-0} scraped="-"
+  ((scrapes == 0)) || args+=(--listen 9731)
   local s0 s1 c_cpu c_rss load
   s0=$(sim_cpu)
   "$build/collector/kestrel-collector" "${args[@]}" -i "$KESTREL_NETNS_A" >"$work/out.jsonl" 2>"$work/err" &
   local collector=$!
-  sleep "$seconds"
+  if ((scrapes > 0)); then
+    sleep "$((seconds / 2))"
+    local rss0 slowest=0 took
+    rss0=$(awk '/VmRSS/ {print int($2 / 1024)}' "/proc/$collector/status")
+    for ((k = 0; k < scrapes; k++)); do
+      took=$(curl -sf -o /dev/null -m 60 -w '%{time_total}' http://127.0.0.1:9731/metrics) ||
+        fail "scrape $((k + 1)) of /metrics failed"
+      slowest=$(awk -v a="$slowest" -v b="$took" 'BEGIN {print (b > a ? b : a)}')
+    done
+    scraped="slowest $slowest s, VmRSS $rss0 → $(awk '/VmRSS/ {print int($2 / 1024)}' "/proc/$collector/status") MB"
+    sleep "$((seconds - seconds / 2))"
+  else
+    sleep "$seconds"
+  fi
   kill -0 "$collector" 2>/dev/null || fail "the collector did not start or died: $(head -c 500 "$work/err")"
   c_cpu=$(cpu "$collector")
   c_rss=$(awk '/VmHWM/ {print int($2 / 1024)}' "/proc/$collector/status")
@@ -101,31 +140,12 @@ run_one() {
   ((c_polls > 0)) || fail "the collector took no samples: $(head -c 500 "$work/err")"
   c_within=$(grep -o '"late_ms":-\?[0-9]*' "$work/out.jsonl" | awk -F: '$2 <= 100 {w++} END {print w + 0}')
 
-  # The reference client, against the same simulator.
-  local r_out r_cpu s2 s3 r_polls r_within r_failed
-  s2=$(sim_cpu)
-  "$build/bench/kestrel-bench-reference" --first 10.78.0.1 --devices "$n" --seconds "$((seconds + 5))" \
-    >"$work/reference.out" 2>"$work/reference.err" &
-  local reference=$!
-  sleep "$seconds"
-  kill -0 "$reference" 2>/dev/null || fail "the reference client did not start or died: $(head -c 500 "$work/reference.err")"
-  r_cpu=$(cpu "$reference")
-  s3=$(sim_cpu)
-  kill -TERM "$reference"
-  wait "$reference" || fail "the reference client failed: $(head -c 500 "$work/reference.err")"
-  r_out=$(cat "$work/reference.out")
-  r_polls=$(sed -n 's/.* polls=\([0-9]*\).*/\1/p' <<<"$r_out")
-  r_within=$(sed -n 's/.* within_100ms=\([0-9]*\).*/\1/p' <<<"$r_out")
-  r_failed=$(sed -n 's/.* failed=\([0-9]*\).*/\1/p' <<<"$r_out")
-  ((${r_polls:-0} > 0)) || fail "the reference client took no samples: $r_out"
-  ((r_failed == 0)) || echo "bench-collector: $n devices: the reference lost $r_failed devices" >&2
-
   kill -TERM "${sims[@]}"
   wait "${sims[@]}" || true
   local c_per r_per
   c_per=$(per_poll_ms "$c_cpu" "$c_polls")
   r_per=$(per_poll_ms "$r_cpu" "$r_polls")
-  printf '| %d%s | %s | %s | %s | %s / %s ms | %s | %s MB | %s / %s ms | %s |\n' \
+  printf '| %d%s | %s | %s | %s | %s / %s ms | %s | %s MB | %s / %s ms | %s | %s |\n' \
     "$n" "${store:+ with --store}" \
     "$(awk -v w="$c_within" -v p="$c_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
     "$(awk -v w="$r_within" -v p="$r_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
@@ -134,15 +154,15 @@ run_one() {
     "$(awk -v a="$c_per" -v b="$r_per" 'BEGIN {printf "%.2f", a / b}')" \
     "$c_rss" \
     "$(per_poll_ms $((s1 - s0)) "$c_polls")" "$(per_poll_ms $((s3 - s2)) "$r_polls")" \
-    "$load"
+    "$r_load / $load" "$scraped"
   rm -rf "$work"
 }
 export -f run_one
 
 echo "Collector at $(git rev-parse --short HEAD 2>/dev/null || echo '?'), ${seconds} s per run, $(nproc) cores."
 echo
-echo "| Devices | Collector polls within 100 ms | Reference polls within 100 ms | CPU (one core): collector / reference | CPU per poll: collector / reference | Ratio | Collector peak RSS | Simulator CPU per poll: collector's / reference's run | Load average (1, 5, 15 min) |"
-echo "|---|---|---|---|---|---|---|---|---|"
+echo "| Devices | Collector polls within 100 ms | Reference polls within 100 ms | CPU (one core): collector / reference | CPU per poll: collector / reference | Ratio | Collector peak RSS | Simulator CPU per poll: collector's / reference's run | Load average (1, 5, 15 min) at the end: reference's / collector's run | /metrics scrapes (${KESTREL_BENCH_SCRAPES:-0}) |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
 for n in "${sizes[@]}"; do
   bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $n $seconds $build"
 done
