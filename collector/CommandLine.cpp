@@ -133,7 +133,7 @@ Output:
 
 SIGINT or SIGTERM end it after the polls in progress, closing every
 connection; SIGHUP reopens the CSV files. Exit status: 0 after a stop
-signal, 1 when the network or the output fails at start, 2 for a bad
+signal or when the configuration files list no device, 1 when the network or the output fails at start, 2 for a bad
 command line, configuration or store file (nothing is contacted then).
 )";
 }
