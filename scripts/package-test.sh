@@ -28,7 +28,6 @@ apt() {
   return "$status"
 }
 fail() { echo "package: FAIL: $*" >&2; exit 1; }
-installed() { dpkg-query -W -f='${Status}' kestrel 2>/dev/null | grep -q 'ok installed'; }
 unit=/lib/systemd/system/kestrel-collector.service
 wants=/etc/systemd/system/multi-user.target.wants/kestrel-collector.service
 config=/etc/kestrel/collector.toml
@@ -68,7 +67,8 @@ echo "lintian --pedantic: clean (overrides: debian/kestrel.lintian-overrides)"
 dpkg-deb -R "$deb" "$work/previous"
 sed -i "s/^Version: .*/Version: ${version}~previous/" "$work/previous/DEBIAN/control"
 dpkg-deb --root-owner-group -b "$work/previous" "$work/kestrel_${version}~previous_amd64.deb" >/dev/null
-if installed; then apt purge kestrel; fi
+# Installed or only its configuration left: gone, for a clean start.
+if dpkg -s kestrel >/dev/null 2>&1; then apt purge kestrel; fi
 # A failed check below must not leave the package on the machine.
 trap 'apt purge kestrel' EXIT
 echo "installing the older build ${version}~previous, then $version over it, with apt-get"
@@ -76,12 +76,12 @@ apt install "$work/kestrel_${version}~previous_amd64.deb"
 getent passwd kestrel >/dev/null || fail "no system user kestrel after installing"
 [[ -L $wants ]] || fail "the collector's service is not enabled: no $wants"
 # The administrator's change to the configuration survives the upgrade.
-echo '# changed here' >>"$config"
+echo '# changed here' | $SUDO tee -a "$config" >/dev/null
 apt install "$deb"
 [[ $(dpkg-query -W -f='${Version}' kestrel) == "$version" ]] || fail "not upgraded to $version"
 [[ $(tail -1 "$config") == '# changed here' ]] || fail "the upgrade replaced the changed $config"
 [[ -L $wants ]] || fail "the service is no longer enabled after the upgrade"
-sed -i '$d' "$config"
+$SUDO sed -i '$d' "$config"
 
 # The unit as systemd would load it (no systemd needs to run for this): its
 # programs, its settings, its manual page.
@@ -143,7 +143,7 @@ KESTREL_COLLECTOR_OPTS=""
 source /etc/default/kestrel-collector
 read -ra command <<<"${exec_start/\$KESTREL_COLLECTOR_OPTS/$KESTREL_COLLECTOR_OPTS}"
 set +e
-err=$(timeout 10 runuser -u kestrel -- "${command[@]}" 2>&1 >/dev/null)
+err=$(timeout 10 $SUDO runuser -u kestrel -- "${command[@]}" 2>&1 >/dev/null)
 status=$?
 set -e
 [[ $status == 0 && $err == *"nothing configured yet: $config lists no device"* &&
