@@ -37,9 +37,7 @@ Exit status:
 Results go to standard output, messages to standard error. A message in
 Japanese (the window's own text) is followed by one line in English.
 
-kestrelctl never uses a loopback interface, so it cannot reach a kestrel-sim
-on 127.0.0.1; see 'kestrel-sim --help' for a private network to try both in.
-)TXT";
+@LOOPBACK@)TXT";
 
 constexpr char kInterfaces[] = R"TXT(Usage: kestrelctl [--json] interfaces
 
@@ -133,6 +131,7 @@ and ends with status 1.
 // The texts above say where their options go with a marker line; the lines
 // themselves come from the option table, next to each option's definition.
 constexpr std::string_view kOptionsMarker = "@OPTIONS@\n";
+constexpr std::string_view kLoopbackMarker = "@LOOPBACK@";
 
 const char* Text(Command command) {
   switch (command) {
@@ -155,6 +154,8 @@ std::string HelpText(Command command) {
   std::string text = Text(command);
   if (const std::size_t at = text.find(kOptionsMarker); at != std::string::npos)
     text.replace(at, kOptionsMarker.size(), OptionHelp(command));
+  if (const std::size_t at = text.find(kLoopbackMarker); at != std::string::npos)
+    text.replace(at, kLoopbackMarker.size(), LoopbackNote());
   return text;
 }
 

@@ -124,6 +124,15 @@ std::optional<DeviceConfig> ParseDeviceArgument(const std::string& text, std::st
   return config;
 }
 
+std::string NothingConfiguredText(const std::vector<std::string>& files) {
+  std::string names;
+  for (const std::string& file : files) names += (names.empty() ? "" : ", ") + file;
+  return "nothing configured yet: " + names + (files.size() == 1 ? " lists" : " list") +
+         " no device.\nAdd a [[device]] table with the address of each device to poll (the file's"
+         " comments show how),\nthen start the collector again (as a service: systemctl restart"
+         " kestrel-collector).\n";
+}
+
 std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config) {
   std::map<std::pair<std::string, std::uint16_t>, std::string> places;
   std::map<std::string, std::string> names;

@@ -80,6 +80,11 @@ struct ArgsSet {
 std::optional<std::string> ApplyConfigText(const std::string& text, const std::string& fileName,
                                            CollectorConfig& config, const ArgsSet& fromArgs = {});
 
+// What the collector says when its configuration files list no device and
+// nothing else gives one (no --device, no --scan): the state of a service
+// just installed. Names the files, what to add and how to start again.
+std::string NothingConfiguredText(const std::vector<std::string>& files);
+
 // Refuses two devices with the same address and port, or the same name, or,
 // when samples go to CSV, names that become the same file name.
 std::optional<std::string> CheckDevicesUnique(const CollectorConfig& config);

@@ -136,7 +136,12 @@ int Collect(int argc, char** argv) {
   std::string passwordError;  // read again when the endpoint starts; refused here as configuration
   if (cl.outputs.web.authFile && !LoadPasswordFile(*cl.outputs.web.authFile, passwordError))
     return Usage(passwordError);
-  if (config.devices.empty() && !config.scan) return Usage("no devices in the configuration");
+  if (config.devices.empty() && !config.scan) {
+    // A service whose file is still as installed: said, and ended with 0 so
+    // that systemd does not start it again and again.
+    std::cerr << kProgram << ": " << NothingConfiguredText(cl.configFiles);
+    return kExitOk;
+  }
 
   const std::optional<net::AdapterTable> adapters =
       net::BuildAdapterTable(net::ReadPlatformAdapters());

@@ -18,8 +18,8 @@ struct FixedHint {
 // hint behind unnoticed (a text without a hint prints none).
 const FixedHint kFixedHints[] = {
     {kMsgNoNetworkDevice,
-     "No usable network interface: loopback is never used. Name one with --interface, "
-     "or run inside the demo network (bash scripts/run.sh --shell)."},
+     std::string("No usable network interface: loopback is never used. Name one with --interface, ") +
+         NoInterfaceAdvice()},
     {kMsgInvalidIpAddress, "The address is empty or not a valid IPv4 address, e.g. 10.77.0.2."},
     {kMsgInvalidPort, "The port must be a number from 1 to 65535 (the device's default is " +
          std::to_string(protocol::kCommandPort) + ")."},

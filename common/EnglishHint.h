@@ -12,4 +12,9 @@ namespace kestrel {
 // for a text without one, such as a program's own English messages.
 std::string EnglishHint(std::string_view message);
 
+// What the hint for a machine without a usable interface offers instead:
+// on Linux the demo network of the source tree, on Windows (whose zip holds
+// no simulator) the device's own network. One file per platform.
+const char* NoInterfaceAdvice();
+
 }  // namespace kestrel

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config help2man
+  build-essential cmake ninja-build pkg-config help2man debhelper
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev
   libtomlplusplus-dev

@@ -22,8 +22,8 @@ build_and_test() {
 
 echo "== normal build =="
 build_and_test build/ci RelWithDebInfo
-echo "== Debian package: build, lintian, install, run, remove =="
-bash scripts/package-test.sh build/ci 2>&1 | tee build/package-stage.log
+echo "== Debian package: dpkg-buildpackage, lintian, install, upgrade, run, purge =="
+bash scripts/package-test.sh 2>&1 | tee build/package-stage.log
 echo "== demo entry points, without a display =="
 bash scripts/demo-test.sh build/ci 2>&1 | tee build/demo-stage.log
 echo "== sanitizer build =="

@@ -52,7 +52,7 @@ mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 folder="$work/unpacked/kestrel-$version-win64"
 contents=$(cd "$folder" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
-[[ $contents == "./KestrelW.exe ./LICENSE.txt ./README.md ./kestrelctl.exe " ]] ||
+[[ $contents == "./KestrelW.exe ./LICENSE.txt ./README.txt ./kestrelctl.exe " ]] ||
   { echo "zip: unexpected contents: $contents" >&2; exit 1; }
 shown=$(cd "$folder" && WINEDEBUG=-all timeout 120 wine ./kestrelctl.exe --version 2>"$work/wine.log" | tr -d '\r')
 [[ $shown == "kestrelctl $version" ]] ||

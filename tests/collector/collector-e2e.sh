@@ -45,6 +45,15 @@ rc=$?
 grep -q "bad.toml:3: unknown key 'adress' in \[\[device\]\]" "$work/err" || fail "bad config: $(cat "$work/err")"
 [[ ! -s $work/sim.log ]] || fail "bad config: the simulator was contacted: $(head -3 "$work/sim.log")"
 
+# --- a file that lists no device yet (as installed): said, exit 0, nothing sent --
+printf '# no device yet\ninterval = 1\n' >"$work/empty.toml"
+timeout 10 "$COLLECTOR" --config "$work/empty.toml" >"$work/out.jsonl" 2>"$work/err"
+rc=$?
+[[ $rc == 0 ]] || fail "nothing configured: exit $rc"
+grep -q "nothing configured yet: $work/empty.toml lists no device" "$work/err" &&
+  grep -q "systemctl restart kestrel-collector" "$work/err" || fail "nothing configured: $(cat "$work/err")"
+[[ ! -s $work/sim.log ]] || fail "nothing configured: the simulator was contacted: $(head -3 "$work/sim.log")"
+
 # --- three devices, JSON Lines, read-only, clean end on SIGTERM ------------------
 start_collector -d "$DEV=line-1" -d 10.77.0.3=line-2 -d 10.77.0.4=line-3 --interval 0.2
 sleep 2
