@@ -108,6 +108,7 @@ void EventLoop::Stop(std::uint64_t id) {
 int EventLoop::Watch(int fd, Waiter& waiter) {
   waiter.readable = false;
   waiter.writable = false;
+  waiter.hungUp = false;
   waiter.timer.owner = &waiter;
   epoll_event e{};
   e.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
@@ -173,6 +174,7 @@ void EventLoop::Run() {
       Waiter& waiter = *static_cast<Waiter*>(e.data.ptr);
       // A hang-up or an error wakes both ways: the socket call reports it.
       const bool broken = (e.events & (EPOLLERR | EPOLLHUP | EPOLLRDHUP)) != 0;
+      waiter.hungUp = waiter.hungUp || broken;
       if ((e.events & EPOLLIN) != 0 || broken) waiter.readable = true;
       if ((e.events & EPOLLOUT) != 0 || broken) waiter.writable = true;
       if ((waiter.interest == Interest::Read && waiter.readable) ||

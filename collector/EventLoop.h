@@ -29,6 +29,9 @@ struct Waiter {
   Interest interest = Interest::None;
   bool readable = false;  // reported since the last would-block receive
   bool writable = false;
+  // The socket reported a hang-up or an error: it stays readable, since the
+  // edge-triggered set tells that only once (a receive then says which).
+  bool hungUp = false;
   bool stopped = false;   // every later wait ends at once
   WaitResult result = WaitResult::Ready;
   TimerEntry timer;

@@ -37,6 +37,10 @@ bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 }  // namespace
 
+// A receive found the socket empty: nothing to read until it reports more,
+// unless it hung up.
+void LoopLink::Drained() { waiter_.readable = waiter_.hungUp; }
+
 LoopLink::~LoopLink() {
   CloseSlot(net::Slot::MainSlot);
   CloseSlot(net::Slot::ConfigSlot);
@@ -62,7 +66,7 @@ bool LoopLink::Discard(int fd) {
     if (n > 0) continue;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && WouldBlock()) {
-      waiter_.readable = false;
+      Drained();
       return true;
     }
     return false;  // closed or failed: the next receive says so
@@ -167,7 +171,7 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
     }
     const ssize_t n = recv(fd, chunk_.data(), chunk_.size(), 0);
     if (n < 0 && (errno == EINTR || WouldBlock())) {
-      if (errno != EINTR) waiter_.readable = false;
+      if (errno != EINTR) Drained();
       continue;
     }
     if (n <= 0) {
@@ -175,7 +179,7 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
       co_return Fail('R', n == 0 ? net::kErrConnectionReset : LastError());  // 0: closed mid-reply
     }
     // A short read emptied the socket; the next arrival is reported anew.
-    if (static_cast<std::size_t>(n) < chunk_.size()) waiter_.readable = false;
+    if (static_cast<std::size_t>(n) < chunk_.size()) Drained();
     for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
       const net::ReplyCollector::Step step = collector.Feed(chunk_[k]);
       if (replyLength != nullptr) *replyLength = collector.length();
@@ -234,7 +238,7 @@ Task<int> LoopLink::ReceiveProbe(std::uint8_t* buffer, std::size_t length, std::
     }
     if (errno == EINTR) continue;
     if (!WouldBlock()) co_return LastError();
-    waiter_.readable = false;
+    Drained();
     const WaitResult r = co_await loop_.Wait(waiter_, Interest::Read, deadline);
     if (r != WaitResult::Ready) co_return r == WaitResult::Stopped ? net::kErrInterrupted : net::kErrTimedOut;
   }

@@ -53,6 +53,7 @@ class LoopLink final : public net::Link {
   // Reads and throws away what is there; false when the peer closed or the
   // socket failed.
   bool Discard(int fd);
+  void Drained();
 
   EventLoop& loop_;
   Waiter& waiter_;
