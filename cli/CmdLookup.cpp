@@ -55,6 +55,12 @@ int RunScan(const Invocation& inv, Terminal& terminal) {
     connection.Tell(NetworkErrorText('F', error));
     return kExitFailure;
   }
+  // Silence would look like a network without devices and a failed scan
+  // alike; it is told, and scripts see it in the status.
+  if (answers.empty()) {
+    terminal.messages << "kestrelctl: " << net::NoAnswerText(connection.interfaceEntry(), waitMs, target) << "\n";
+    return kExitFailure;
+  }
   for (const net::ScanAnswer& a : answers)
     if (!terminal.Print(ScanLine(a, inv.json))) return kExitFailure;
   return kExitOk;

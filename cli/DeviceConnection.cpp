@@ -45,6 +45,7 @@ int DeviceConnection::SelectInterface(const Invocation& inv) {
                           "' (see 'kestrelctl interfaces')",
                       inv.command);
   state_.localAddress = row->address;
+  interface_ = *row;
   return kExitOk;
 }
 

@@ -40,12 +40,15 @@ class DeviceConnection {
   void Tell(const std::string& text) { frontEnd_.ShowMessage(text); }
 
   DeviceState& state() { return state_; }
+  // The interface SelectInterface chose, for messages that name it.
+  const net::AdapterEntry& interfaceEntry() const { return interface_; }
   device::CommandSet& commands() { return commands_; }
   std::ostream& messages() { return messages_; }
 
  private:
   std::ostream& messages_;
   DeviceState state_;
+  net::AdapterEntry interface_;
   TerminalFrontEnd frontEnd_;
   net::CommandChannel channel_;
   device::CommandSet commands_;

@@ -28,7 +28,8 @@ Commands:
 
 Exit status:
   0  success
-  1  the device or the network failed (the message is on standard error)
+  1  the device or the network failed, or no device answered a scan (the
+     message is on standard error)
   2  the command line is wrong
   3  the device was refused: a model without pulse-count inputs, or a device
      in its spontaneous-notification mode
@@ -122,7 +123,10 @@ interface, and lists every device that answers within the wait, one per line:
   ADDRESS product=PC kind=K supported=yes|no
 or with --json
   {"address":"A.B.C.D","port":P,"productCode":"PC","probeKind":K,"supported":true}
-supported tells whether the connect steps would accept the answer.
+supported tells whether the connect steps would accept the answer. When no
+device answers, it says so on standard error, for example
+  kestrelctl: no device answered on veth0 (10.77.0.1/24) within 5 s
+and ends with status 1.
 @OPTIONS@
 )TXT";
 

@@ -133,7 +133,9 @@ Output:
 
 SIGINT or SIGTERM end it after the polls in progress, closing every
 connection; SIGHUP reopens the CSV files. Exit status: 0 after a stop
-signal, 1 when the network or the output fails at start, 2 for a bad
+signal, 1 when the network or the output fails at start or when a scan
+without --rescan leaves nothing to poll (a scan that finds no device says
+so: "no device answered on veth0 (10.77.0.1/24) within 5 s"), 2 for a bad
 command line, configuration or store file (nothing is contacted then).
 )";
 }

@@ -219,7 +219,8 @@ Task<> DevicePoller::Run() {
       return std::nullopt;
     }
     const std::string message = link.messages.Take();
-    const FailureKind kind = ClassifyFailure(message);
+    const FailureCause cause = TakeFailure(link.state);
+    const FailureKind kind = cause.kind;
     const milliseconds wait = Jittered(backoff);
     backoff = std::min(backoff * 2, timings_.backoffMax);
     gap = true;
@@ -231,7 +232,8 @@ Task<> DevicePoller::Run() {
       s.lastError = message;
       ++s.failures[kind];
     });
-    Event failure{EventKind::Failure, device, now, kind, message, wait, 0, identity, {}};
+    Event failure{EventKind::Failure, device, now, kind, message, wait, 0, identity, {},
+                  cause.step, cause.errorNumber};
     sink_.OnEvent(failure);
     if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity, {}});
     sink_.OnStatus(StatusChange{device, now, DeviceStatus::Down, identity, kind, message});
@@ -391,7 +393,7 @@ ProbeOutcome ProbeOnce(const DeviceTarget& target, const PollTimings& timings) {
     outcome.ok = ok;
     if (!ok) {
       outcome.message = link.messages.Take();
-      outcome.failure = ClassifyFailure(outcome.message);
+      outcome.failure = TakeFailure(link.state).kind;
     }
     link.channel.CloseSlot(net::Slot::MainSlot);
     outcome.duration = duration_cast<milliseconds>(SteadyClock::now() - start);

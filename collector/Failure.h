@@ -1,6 +1,6 @@
 #pragma once
-// How the device operations' messages reach the collector, and what kind of
-// failure each message stands for.
+// How the device operations' messages and failure causes reach the
+// collector.
 #include <string>
 
 #include "collector/Records.h"
@@ -25,8 +25,9 @@ class MessageKeeper final : public device::FrontEnd {
   std::string last_;
 };
 
-// The kind of failure behind a message of the connect steps or of a read,
-// as MessageKeeper::Take gives it (without its line break).
-FailureKind ClassifyFailure(const std::string& message);
+// The cause the device operations recorded for their last failure, cleared
+// so that the next failure cannot be read as this one. A failure that
+// recorded no cause counts as a closed connection.
+FailureCause TakeFailure(DeviceState& state);
 
 }  // namespace kestrel::collector

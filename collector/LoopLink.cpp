@@ -47,12 +47,15 @@ LoopLink::~LoopLink() {
   CloseProbe();
 }
 
-Status LoopLink::FailText(std::string text) {
+Status LoopLink::Fail(std::string text, FailureCause cause) {
   state_.lastError = std::move(text);
+  state_.lastFailure = cause;
   return kStatusFail;
 }
 
-Status LoopLink::Fail(char step, int error) { return FailText(NetworkErrorText(step, error)); }
+Status LoopLink::FailSocket(char letter, FailureStep step, int error) {
+  return Fail(NetworkErrorText(letter, error), net::SocketFailure(step, error));
+}
 
 void LoopLink::CloseSlot(net::Slot s) {
   int& fd = slot(s);
@@ -86,19 +89,19 @@ Task<> LoopLink::QuietWait(int fd) {
 
 Task<Status> LoopLink::OpenSlot(const std::string& address, std::int32_t port, net::Slot s) {
   CloseSlot(s);
-  if (waiter_.stopped) co_return Fail('C', net::kErrInterrupted);
+  if (waiter_.stopped) co_return FailSocket('C', FailureStep::Connect, net::kErrInterrupted);
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) co_return Fail('S', LastError());
+  if (fd < 0) co_return FailSocket('S', FailureStep::Connect, LastError());
   slot(s) = fd;
   const sockaddr_in local = ToSockaddr({state_.localAddress, 0});
   if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int e = LastError();
     CloseSlot(s);
-    co_return Fail('B', e);
+    co_return FailSocket('B', FailureStep::Connect, e);
   }
   if (const int e = loop_.Watch(fd, waiter_); e != 0) {
     CloseSlot(s);
-    co_return Fail('S', net::ToSocketErrorNumber(e));
+    co_return FailSocket('S', FailureStep::Connect, net::ToSocketErrorNumber(e));
   }
 
   const sockaddr_in peer = ToSockaddr({net::ResolveDeviceAddress(address).value_or(net::kAddressNone),
@@ -107,21 +110,22 @@ Task<Status> LoopLink::OpenSlot(const std::string& address, std::int32_t port, n
       errno != EINPROGRESS && errno != EINTR) {
     const int e = LastError();
     CloseSlot(s);
-    co_return Fail('C', e);
+    co_return FailSocket('C', FailureStep::Connect, e);
   }
   const LoopClock::time_point deadline = After(milliseconds(timeouts_.connectMs));
   for (;;) {
     const WaitResult r = co_await loop_.Wait(waiter_, Interest::Write, deadline);
     if (r != WaitResult::Ready) {
       CloseSlot(s);
-      co_return Fail('C', r == WaitResult::Stopped ? net::kErrInterrupted : net::kErrTimedOut);
+      co_return FailSocket('C', FailureStep::Connect,
+                           r == WaitResult::Stopped ? net::kErrInterrupted : net::kErrTimedOut);
     }
     int soError = 0;
     socklen_t length = sizeof soError;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) soError = errno;
     if (soError != 0) {
       CloseSlot(s);
-      co_return Fail('C', net::ToSocketErrorNumber(soError));
+      co_return FailSocket('C', FailureStep::Connect, net::ToSocketErrorNumber(soError));
     }
     sockaddr_in connected{};
     socklen_t size = sizeof connected;
@@ -141,7 +145,7 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
   const int fd = slot(s);
   // Late or surplus replies to earlier requests must not be read as this one's.
   co_await QuietWait(fd);
-  if (waiter_.stopped) co_return Fail('D', net::kErrInterrupted);
+  if (waiter_.stopped) co_return FailSocket('D', FailureStep::Send, net::kErrInterrupted);
 
   const LoopClock::time_point sendDeadline = After(milliseconds(timeouts_.sendMs));
   for (std::size_t sent = 0; sent < requestLength;) {
@@ -151,10 +155,10 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
       continue;
     }
     if (errno == EINTR) continue;
-    if (!WouldBlock()) co_return Fail('D', LastError());
+    if (!WouldBlock()) co_return FailSocket('D', FailureStep::Send, LastError());
     waiter_.writable = false;
     const WaitResult r = co_await loop_.Wait(waiter_, Interest::Write, sendDeadline);
-    if (r != WaitResult::Ready) co_return Fail('D', net::kErrTimedOut);
+    if (r != WaitResult::Ready) co_return FailSocket('D', FailureStep::Send, net::kErrTimedOut);
   }
 
   net::ReplyCollector collector(framing, net::EchoOfRequest(request, requestLength), reply);
@@ -167,7 +171,7 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
     const WaitResult r = co_await loop_.Wait(waiter_, Interest::Read, deadline);
     if (r != WaitResult::Ready) {
       if (replyLength != nullptr) *replyLength = collector.length();
-      co_return Fail('R', net::kErrTimedOut);
+      co_return FailSocket('R', FailureStep::Receive, net::kErrTimedOut);
     }
     const ssize_t n = recv(fd, chunk_.data(), chunk_.size(), 0);
     if (n < 0 && (errno == EINTR || WouldBlock())) {
@@ -176,7 +180,7 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
     }
     if (n <= 0) {
       if (replyLength != nullptr) *replyLength = collector.length();
-      co_return Fail('R', n == 0 ? net::kErrConnectionReset : LastError());  // 0: closed mid-reply
+      co_return FailSocket('R', FailureStep::Receive, n == 0 ? net::kErrConnectionReset : LastError());  // 0: closed mid-reply
     }
     // A short read emptied the socket; the next arrival is reported anew.
     if (static_cast<std::size_t>(n) < chunk_.size()) Drained();
@@ -184,7 +188,8 @@ Task<Status> LoopLink::Transact(const std::uint8_t* request, std::size_t request
       const net::ReplyCollector::Step step = collector.Feed(chunk_[k]);
       if (replyLength != nullptr) *replyLength = collector.length();
       if (step == net::ReplyCollector::Step::Complete) co_return kStatusOk;
-      if (step == net::ReplyCollector::Step::LimitExceeded) co_return FailText(kMsgReplyDataError);
+      if (step == net::ReplyCollector::Step::LimitExceeded)
+        co_return Fail(kMsgReplyDataError, {FailureStep::Reply, FailureKind::Reply, 0});
     }
   }
 }

@@ -45,8 +45,9 @@ class LoopLink final : public net::Link {
 
  private:
   int& slot(net::Slot s) { return slots_[static_cast<std::size_t>(s)]; }
-  Status Fail(char step, int error);
-  Status FailText(std::string text);
+  // Sets lastError and lastFailure as the blocking channel does.
+  Status Fail(std::string text, FailureCause cause);
+  Status FailSocket(char letter, FailureStep step, int error);
   // Waits until nothing has arrived for the channel's quiet time, throwing
   // away what did arrive (at most for the receive time-out).
   Task<> QuietWait(int fd);

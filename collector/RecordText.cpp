@@ -102,7 +102,9 @@ std::string EventJson(const Event& event) {
   JsonObject o = Head("event", event.time, event.device);
   o.Add("event", Name(event.kind));
   if (event.kind == EventKind::Failure) {
-    o.Add("failure", Name(event.failure)).Add("message", event.message);
+    o.Add("failure", Name(event.failure)).Add("step", Name(event.step));
+    if (event.errorNumber != 0) o.Add("error", static_cast<std::int64_t>(event.errorNumber));
+    o.Add("message", event.message);
     o.Add("retry_ms", static_cast<std::int64_t>(event.retryIn.count()));
   }
   if (event.kind == EventKind::Skip) o.Add("skipped", static_cast<std::int64_t>(event.skipped));

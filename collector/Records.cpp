@@ -28,6 +28,21 @@ const char* Name(FailureKind kind) {
   return "";
 }
 
+const char* Name(FailureStep step) {
+  switch (step) {
+    case FailureStep::None: return "none";
+    case FailureStep::Entry: return "entry";
+    case FailureStep::Probe: return "probe";
+    case FailureStep::Connect: return "connect";
+    case FailureStep::Send: return "send";
+    case FailureStep::Receive: return "receive";
+    case FailureStep::Reply: return "reply";
+    case FailureStep::Identify: return "identify";
+    case FailureStep::ModeCheck: return "mode_check";
+  }
+  return "";
+}
+
 const char* Name(DeviceStatus status) {
   switch (status) {
     case DeviceStatus::Connecting: return "connecting";

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/DeviceState.h"
+#include "common/FailureCause.h"
 #include "common/Protocol.h"
 
 namespace kestrel::collector {
@@ -84,17 +85,6 @@ struct Sample {
 // is about the collector, not a device (its device is empty).
 enum class EventKind { Connect, Disconnect, Failure, SettingsChanged, Skip, StateDiscarded, Output };
 
-// Why a poll or a connect attempt failed.
-enum class FailureKind {
-  None,
-  Timeout,        // no answer in time (probe, connect or reply)
-  Refused,        // the connection was refused or the device is unreachable
-  Closed,         // the device closed the connection, or another socket error
-  Reply,          // an answer that could not be used
-  RefusedModel,   // a model without pulse-count inputs (or a probe answer not accepted)
-  Mode,           // the device is in its spontaneous-notification mode
-};
-
 struct Event {
   EventKind kind = EventKind::Connect;
   DeviceRef device;
@@ -111,6 +101,9 @@ struct Event {
   std::optional<DeviceIdentity> identity;
   // Output: which one ("jsonl", "csv", "store", "mqtt").
   std::string output;
+  // Failure: the step that failed and its socket error number (0 if none).
+  FailureStep step = FailureStep::None;
+  int errorNumber = 0;
 };
 
 enum class DeviceStatus { Connecting, Up, Down };
@@ -127,6 +120,7 @@ struct StatusChange {
 // Lower-case names used in every output: "connect", "timeout", "up", ...
 const char* Name(EventKind kind);
 const char* Name(FailureKind kind);
+const char* Name(FailureStep step);
 const char* Name(DeviceStatus status);
 
 }  // namespace kestrel::collector

@@ -247,11 +247,12 @@ int Collect(int argc, char** argv) {
 
   const auto scan = [&] {
     int error = 0;
+    const auto waitMs = static_cast<std::uint32_t>(config.scanWait.count());
     const auto answers =
-        net::ScanForDevices(*defaultLocal, static_cast<std::uint32_t>(config.scanWait.count()),
-                            timings.connect.probe, error, net::kLimitedBroadcast, StopPending);
-    if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
+        net::ScanForDevices(*defaultLocal, waitMs, timings.connect.probe, error, net::kLimitedBroadcast, StopPending);
     if (StopPending()) return;  // no pollers to stop again at once
+    if (error != 0) std::cerr << kProgram << ": scan failed: socket error " << error << "\n";
+    else if (answers.empty()) std::cerr << kProgram << ": " << net::NoAnswerText(*localRow, waitMs) << "\n";
     for (const net::ScanAnswer& a : answers) {
       if (!a.supported) continue;
       const std::string address = net::FormatAddress(a.source.address);
@@ -270,6 +271,13 @@ int Collect(int argc, char** argv) {
     if (nextScan && Clock::now() >= *nextScan) {
       scan();
       nextScan = config.rescan ? std::optional(Clock::now() + *config.rescan) : std::nullopt;
+      // A scan was the last chance of finding a device: running on with
+      // nothing to poll would look like a quiet fleet.
+      if (!nextScan && pollers.size() == 0 && !StopPending()) {
+        std::cerr << kProgram << ": nothing to poll\n";
+        status = kExitFailure;
+        break;
+      }
     }
     // Wakes a few times a second to notice a broken output.
     timespec slice{0, 200'000'000};

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/FailureCause.h"
+
 namespace kestrel {
 
 // Values of DeviceState::protocolFamily.
@@ -79,6 +81,8 @@ struct DeviceState {
   std::array<InputConfig, kMaxInputs> inputs{};
   std::int32_t protocolFamily = ProtocolFamily::Unset;
   std::string lastError;
+  // Set with lastError, for programs that act on the kind of failure.
+  FailureCause lastFailure;
 };
 
 }  // namespace kestrel

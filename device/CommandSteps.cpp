@@ -66,7 +66,9 @@ Status ReportFailure(Session s) {
 // A reply that completed but ends before a field the step reads: the channel
 // succeeded, so the text must be set here.
 void NoteShortReply(Session s, bool exchanged) {
-  if (exchanged) s.state.lastError = kMsgReplyDataError;
+  if (!exchanged) return;
+  s.state.lastError = kMsgReplyDataError;
+  s.state.lastFailure = {FailureStep::Reply, FailureKind::Reply, 0};
 }
 
 Task<Status> SendPulseMode(Session s, bool counting) {

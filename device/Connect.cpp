@@ -9,6 +9,7 @@
 #include "device/CommandSteps.h"
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
+#include "net/ErrorNumbers.h"
 
 namespace kestrel::device {
 
@@ -48,12 +49,25 @@ std::string ProbeFailureText(std::int32_t result) {
   return NetworkErrorText('F', static_cast<int>(result));
 }
 
+FailureCause ProbeFailureCause(std::int32_t result) {
+  if (result == net::kProbeRejected) return {FailureStep::Probe, FailureKind::RefusedModel, 0};
+  if (result == net::kProbeNoAnswer) return {FailureStep::Probe, FailureKind::Timeout, 0};
+  return net::SocketFailure(FailureStep::Probe, static_cast<int>(result));
+}
+
 namespace {
 
-ConnectResult Stop(Session s, const std::string& message, ConnectResult result) {
+// Shows `message` and records its cause; the window shows what the channel
+// recorded as it is.
+ConnectResult Stop(Session s, const std::string& message, FailureCause cause,
+                   ConnectResult result) {
+  s.state.lastFailure = cause;
   s.frontEnd.ShowMessage(message);
   return result;
 }
+
+// An address or port entry that cannot be used.
+constexpr FailureCause kBadEntry{FailureStep::Entry, FailureKind::Refused, 0};
 
 // The steps that need the main connection. Each step that fails has shown its
 // message; the caller closes the connection.
@@ -61,7 +75,9 @@ Task<ConnectResult> IdentifyAndRead(Session s, const ConnectSettings& settings) 
   DeviceState& state = s.state;
   const Status identified = co_await steps::IdentifyDevice(s);
   if (Failed(identified)) co_return ConnectResult::Failed;
-  if (CurrentInputCount(state) == 0) co_return Stop(s, kMsgUnsupportedModel, ConnectResult::Refused);
+  if (CurrentInputCount(state) == 0)
+    co_return Stop(s, kMsgUnsupportedModel, {FailureStep::Identify, FailureKind::RefusedModel, 0},
+                   ConnectResult::Refused);
   if (state.protocolFamily == ProtocolFamily::ConfigPort) {
     const ModeCheckOutcome mode = co_await ModeCheckSteps(s, settings.configPort);
     switch (mode) {
@@ -90,25 +106,27 @@ Task<ConnectResult> ConnectSteps(Session s, std::string addressText, std::string
 
   // The trimmed address stays in the state: the mode check reconnects with it.
   state.deviceAddress = TrimEntry(addressText);
-  if (state.deviceAddress.empty()) co_return Stop(s, kMsgInvalidIpAddress, ConnectResult::InvalidEntry);
+  if (state.deviceAddress.empty())
+    co_return Stop(s, kMsgInvalidIpAddress, kBadEntry, ConnectResult::InvalidEntry);
   const std::string portEntry = TrimEntry(portText);
-  if (portEntry.empty()) co_return Stop(s, kMsgInvalidPort, ConnectResult::InvalidEntry);
+  if (portEntry.empty()) co_return Stop(s, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
   if (!net::ResolveDeviceAddress(state.deviceAddress))
-    co_return Stop(s, kMsgInvalidAddress, ConnectResult::InvalidEntry);
+    co_return Stop(s, kMsgInvalidAddress, kBadEntry, ConnectResult::InvalidEntry);
 
   // Stored before it is judged, as the operator typed it.
   state.port = PortNumberOf(portEntry);
-  if (!IsUsablePort(state.port)) co_return Stop(s, kMsgInvalidPort, ConnectResult::InvalidEntry);
+  if (!IsUsablePort(state.port))
+    co_return Stop(s, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
 
   const std::int32_t probe =
       co_await net::ProbeSteps(s.link, state, state.deviceAddress, settings.probe);
   if (probe != 0)
-    co_return Stop(s, ProbeFailureText(probe),
+    co_return Stop(s, ProbeFailureText(probe), ProbeFailureCause(probe),
                    probe == net::kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
 
   const Status opened = co_await s.link.OpenSlot(state.deviceAddress, state.port, net::Slot::MainSlot);
   if (Failed(opened))
-    co_return Stop(s, state.lastError, ConnectResult::Failed);
+    co_return Stop(s, state.lastError, state.lastFailure, ConnectResult::Failed);
 
   const ConnectResult result = co_await IdentifyAndRead(s, settings);
   // A connection that will not be used must not stay open until the process

@@ -32,8 +32,9 @@ std::string TrimEntry(const std::string& text);
 // Sign and leading decimal digits of a trimmed port entry, held within 32 bits.
 std::int32_t PortNumberOf(const std::string& text);
 bool IsUsablePort(std::int32_t port);  // 1 to 65535
-// The operator text for a probe result other than 0.
+// The operator text for a probe result other than 0, and its cause.
 std::string ProbeFailureText(std::int32_t result);
+FailureCause ProbeFailureCause(std::int32_t result);
 
 // Checks the entries, probes, opens the main slot, identifies, checks the
 // model and the mode, and reads the settings. On any failure after the main

@@ -59,6 +59,7 @@ Task<ModeCheckOutcome> ModeCheckSteps(Session s, std::uint16_t configPort) {
     co_return ModeCheckOutcome::LinkFailed;
   }
   if (DumpShowsSpontaneousMode(reply.data(), length)) {
+    s.state.lastFailure = {FailureStep::ModeCheck, FailureKind::Mode, 0};
     s.frontEnd.ShowMessage(kMsgSpontaneousMode);
     co_return ModeCheckOutcome::Refused;
   }

@@ -70,20 +70,25 @@ bool CommandChannel::IsOpen(Slot slot) const {
   return slots_[static_cast<std::size_t>(slot)] != kInvalidSocket;
 }
 
-Status CommandChannel::Fail(std::string text) {
+Status CommandChannel::Fail(std::string text, FailureCause cause) {
   state_.lastError = std::move(text);
+  state_.lastFailure = cause;
   return kStatusFail;
+}
+
+Status CommandChannel::FailSocket(char letter, FailureStep step, int errorNumber) {
+  return Fail(NetworkErrorText(letter, errorNumber), SocketFailure(step, errorNumber));
 }
 
 Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port, Slot slot) {
   CloseSlot(slot);
   SocketHandle& s = handle(slot);
   if (const int e = CreateSocket(SocketKind::Stream, s); e != 0)
-    return Fail(NetworkErrorText('S', e));
+    return FailSocket('S', FailureStep::Connect, e);
   if (observer_ != nullptr) observer_->Opened(s);
   if (const int e = Bind(s, {state_.localAddress, 0}); e != 0) {
     CloseSlot(slot);
-    return Fail(NetworkErrorText('B', e));
+    return FailSocket('B', FailureStep::Connect, e);
   }
 
   // The workflow has checked the text before; an unconvertible one ends up as
@@ -93,14 +98,14 @@ Status CommandChannel::OpenChannel(const std::string& address, std::int32_t port
   int connectError = 0;
   if (Failed(ConnectWithTimeout(s, peer, timeouts_.connectMs, connectError))) {
     CloseSlot(slot);
-    return Fail(NetworkErrorText('C', connectError));
+    return FailSocket('C', FailureStep::Connect, connectError);
   }
 
   int e = SetSendTimeout(s, timeouts_.sendMs);
   if (e == 0) e = SetReceiveTimeout(s, timeouts_.receiveMs);
   if (e != 0) {
     CloseSlot(slot);
-    return Fail(NetworkErrorText('D', e));
+    return FailSocket('D', FailureStep::Connect, e);
   }
 
   // A greeting or anything else sent on connection is not a reply.
@@ -118,7 +123,7 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
 
   std::size_t sent = 0;
   if (const int e = Send(s, request, requestLength, sent); e != 0)
-    return Fail(NetworkErrorText('D', e));
+    return FailSocket('D', FailureStep::Send, e);
 
   // One byte per receive, so nothing after the end of the reply is consumed.
   ReplyCollector collector(framing, EchoOfRequest(request, requestLength), reply);
@@ -134,19 +139,19 @@ Status CommandChannel::Transact(const std::uint8_t* request, std::size_t request
       const std::uint32_t leftUs = MicrosecondsLeft(deadline);
       if (leftUs == 0 || (WaitReadable(s, leftUs, readable) == 0 && !readable)) {
         if (replyLength != nullptr) *replyLength = collector.length();
-        return Fail(NetworkErrorText('R', kErrTimedOut));
+        return FailSocket('R', FailureStep::Receive, kErrTimedOut);
       }
     }
     int e = Receive(s, &byte, 1, received);
     if (e == 0 && received == 0) e = kErrConnectionReset;  // the peer closed mid-reply
     if (e != 0) {
       if (replyLength != nullptr) *replyLength = collector.length();
-      return Fail(NetworkErrorText('R', e));
+      return FailSocket('R', FailureStep::Receive, e);
     }
     const ReplyCollector::Step step = collector.Feed(byte);
     if (replyLength != nullptr) *replyLength = collector.length();
     if (step == ReplyCollector::Step::Complete) return kStatusOk;
-    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kMsgReplyDataError);
+    if (step == ReplyCollector::Step::LimitExceeded) return Fail(kMsgReplyDataError, {FailureStep::Reply, FailureKind::Reply, 0});
   }
 }
 

@@ -25,8 +25,9 @@ struct ChannelTimeouts {
   std::uint32_t slotPauseMs = 10;  // pause after closing a slot for the config port
 };
 
-// Every failure replaces DeviceState::lastError with one of these texts and
-// returns kStatusFail; a success leaves lastError alone.
+// Every failure replaces DeviceState::lastError with one of these texts, and
+// lastFailure with its cause, and returns kStatusFail; a success leaves both
+// alone.
 // Told, on the channel's own thread, of every socket a slot has just made
 // and of every one about to be closed: one that wants to end a blocked
 // exchange from another thread (shutdown of the socket) knows which socket
@@ -79,7 +80,9 @@ class CommandChannel {
 
  private:
   SocketHandle& handle(Slot slot) { return slots_[static_cast<std::size_t>(slot)]; }
-  Status Fail(std::string text);
+  Status Fail(std::string text, FailureCause cause);
+  // The network error text of `letter` and the cause of `errorNumber`.
+  Status FailSocket(char letter, FailureStep step, int errorNumber);
 
   DeviceState& state_;
   ChannelTimeouts timeouts_;

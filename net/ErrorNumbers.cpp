@@ -56,4 +56,22 @@ int ToSocketErrorNumber(int platformError) {
   return platformError;
 }
 
+FailureCause SocketFailure(FailureStep step, int socketErrorNumber) {
+  FailureKind kind = FailureKind::Closed;
+  switch (socketErrorNumber) {
+    case kErrTimedOut:
+      kind = FailureKind::Timeout;
+      break;
+    case kErrConnectionRefused:
+    case kErrNetworkUnreachable:
+    case kErrHostUnreachable:
+    case kErrAddressNotAvailable:
+      kind = FailureKind::Refused;
+      break;
+    default:
+      break;
+  }
+  return {step, kind, socketErrorNumber};
+}
+
 }  // namespace kestrel::net

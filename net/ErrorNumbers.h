@@ -1,4 +1,6 @@
 #pragma once
+#include "common/FailureCause.h"
+
 // Socket error numbers as the operator sees them: the Windows Sockets numbering,
 // whatever the platform. The POSIX backend translates its errno values here.
 
@@ -24,5 +26,10 @@ inline constexpr int kErrHostUnreachable = 10065;
 // only reaches us from a blocking socket whose time-out ran out, so it is
 // reported as a time-out.
 int ToSocketErrorNumber(int platformError);
+
+// The cause of a failed socket operation at `step`: a time-out, a refusal
+// (refused, unreachable, no such local address) or, for any other number, a
+// closed connection.
+FailureCause SocketFailure(FailureStep step, int socketErrorNumber);
 
 }  // namespace kestrel::net

@@ -1,10 +1,13 @@
 #include "net/Scan.h"
 
 #include <algorithm>
+#include <bitset>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "common/Protocol.h"
+#include "net/AddressText.h"
 
 namespace kestrel::net {
 
@@ -56,6 +59,17 @@ std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t
   }
   CloseSocket(s);
   return answers;
+}
+
+std::string NoAnswerText(const AdapterEntry& local, std::uint32_t waitMs, std::uint32_t target) {
+  const std::string name = local.friendlyName.empty() ? local.description : local.friendlyName;
+  const std::size_t prefix = std::bitset<32>(local.mask).count();  // a mask's ones, in any byte order
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%g", waitMs / 1000.0);
+  std::string text = "no device answered ";
+  if (target != kLimitedBroadcast) text += "to " + FormatAddress(target) + " ";
+  return text + "on " + name + " (" + FormatAddress(local.address) + "/" + std::to_string(prefix) +
+         ") within " + seconds + " s";
 }
 
 }  // namespace kestrel::net

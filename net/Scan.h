@@ -4,8 +4,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "net/AdapterTable.h"
 #include "net/Probe.h"
 
 namespace kestrel::net {
@@ -30,5 +32,12 @@ std::vector<ScanAnswer> ScanForDevices(std::uint32_t localAddress, std::uint32_t
                                        const ProbeSettings& settings, int& error,
                                        std::uint32_t target = kLimitedBroadcast,
                                        const std::function<bool()>& stopRequested = {});
+
+// What a scan that found nothing tells, so that silence is not taken for
+// success: "no device answered on veth0 (10.77.0.1/24) within 5 s", with
+// "to A.B.C.D " before "on" when the query went to another target than the
+// limited broadcast.
+std::string NoAnswerText(const AdapterEntry& local, std::uint32_t waitMs,
+                         std::uint32_t target = kLimitedBroadcast);
 
 }  // namespace kestrel::net

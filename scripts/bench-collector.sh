@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# Benchmark of kestrel-collector (not a test: the goals are measured, not
-# asserted). For each fleet size, one kestrel-sim process simulates that many
-# devices of eight inputs on consecutive addresses inside a private network
-# namespace, and the collector polls every one of them each second. Prints a
-# Markdown table: the share of samples taken within 100 ms of their slot, the
-# collector's CPU share (of one core) and peak resident memory, and the
-# simulator's CPU share beside them. The largest fleet runs a second time with
-# --store, to show what committing every sample costs. A run that yields no
-# samples ends the benchmark with an error.
+# Benchmark of kestrel-collector against the floor (not a test: the goals are
+# measured, not asserted). For each fleet size, kestrel-sim simulates that
+# many devices of eight inputs on consecutive addresses inside a private
+# network namespace; the reference client (bench/ReferenceClient.cpp: one
+# thread, epoll, the same requests and waits on the wire, nothing else) polls
+# every one of them each second for the given time, then the collector does
+# the same against the same simulator. Prints a Markdown table: for each of
+# the two the share of polls done within 100 ms of their slot and CPU (of one
+# core) per poll, their ratio, the collector's CPU share and peak resident
+# memory, the simulator's CPU per poll, and the load average at the end of
+# each run. With KESTREL_BENCH_STORE=1 the largest fleet runs a
+# second time with --store, to show what committing every sample costs. With
+# KESTREL_BENCH_SCRAPES=N the collector also serves /metrics and is scraped N
+# times back to back from the middle of its run: the slowest scrape and its
+# resident memory (VmRSS) before the first and after the last.
+#
+# Any step that fails ends the benchmark with a message and a non-zero status:
+# a simulator or collector that does not start or dies, a run without samples.
 #
 #   bash scripts/bench-collector.sh                 # 100, 300, 1000 devices, 60 s each
-#   bash scripts/bench-collector.sh 20 100 300      # 20 s each, for a quick look
+#   bash scripts/bench-collector.sh 20 1000 3000    # 20 s each
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -21,63 +30,143 @@ sizes=("${@:-100 300 1000}")
 read -r -a sizes <<<"${sizes[*]}"
 build="${KESTREL_BENCH_BUILD:-build/rel}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_GUI=OFF >/dev/null
-cmake --build "$build" --target kestrel-collector kestrel-sim -j 2 >/dev/null
+cmake --build "$build" --target kestrel-collector kestrel-sim kestrel-bench-reference -j 2 >/dev/null
 
-# One run, inside the namespace: prints a row of the table. STORE is "store"
-# for a run with --store.
+# One run, inside the namespace: prints a row of the table, or a reason on
+# standard error and status 1. STORE is "store" for a run with --store.
 run_one() {
+  set -euo pipefail
   local n=$1 seconds=$2 build=$3 store=${4:-} work
   work=$(mktemp -d)
+  # Whatever way the run ends, nothing it started outlives it.
+  trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+  fail() {
+    echo "bench-collector: $n devices${store:+ with the store}: $* (files kept in $work)" >&2
+    exit 1
+  }
+  ticks=$(getconf CLK_TCK)
+  cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+  per_poll_ms() { awk -v c="$1" -v t="$ticks" -v p="$2" 'BEGIN {printf "%.3f", 1000 * c / t / p}'; }
+  share() { awk -v c="$1" -v t="$ticks" -v s="$2" 'BEGIN {printf "%.1f%%", 100 * c / t / s}'; }
+
   # The devices' addresses on the second end: 10.78.0.1 and onwards.
-  ip addr add 10.78.0.1/16 dev "$KESTREL_NETNS_B_NAME"
-  for ((i = 2; i <= n; i++)); do
+  for ((i = 1; i <= n; i++)); do
     echo "addr add 10.78.$((i / 256)).$((i % 256))/16 dev $KESTREL_NETNS_B_NAME"
   done | ip -batch - 2>/dev/null || true
-  "$build/sim/kestrel-sim" --bind 10.78.0.1 --devices "$n" >"$work/sim.out" 2>"$work/sim.err" &
-  local sim=$!
-  for _ in $(seq 100); do grep -q ready "$work/sim.out" && break; sleep 0.1; done
+
+  # A simulator holds three descriptors per device and one per connection:
+  # split the fleet over as many processes as the descriptor limit needs.
+  local hard per sims=() first=1
+  hard=$(ulimit -Hn)
+  [[ $hard == unlimited ]] && per=$n || per=$(((hard - 64) / 4))
+  while ((first <= n)); do
+    local count=$((n - first + 1 < per ? n - first + 1 : per)) k=${#sims[@]}
+    "$build/sim/kestrel-sim" --bind "10.78.$((first / 256)).$((first % 256))" --devices "$count" \
+      >"$work/sim$k.out" 2>"$work/sim$k.err" &
+    sims+=($!)
+    first=$((first + count))
+  done
+  for k in "${!sims[@]}"; do
+    for _ in $(seq 300); do
+      grep -q ready "$work/sim$k.out" 2>/dev/null && break
+      kill -0 "${sims[$k]}" 2>/dev/null || break
+      sleep 0.1
+    done
+    grep -q ready "$work/sim$k.out" || fail "simulator $k did not start: $(head -c 500 "$work/sim$k.err")"
+  done
+  sim_cpu() {
+    local sum=0 s
+    for s in "${sims[@]}"; do
+      kill -0 "$s" 2>/dev/null || fail "a simulator died: $(cat "$work"/sim*.err | head -c 500)"
+      sum=$((sum + $(cpu "$s")))
+    done
+    echo "$sum"
+  }
+
+  # The reference client first: a collector with a thread per device takes
+  # a while to wind down, which would weigh on whatever ran next.
+  local r_out r_cpu r_load s2 s3 r_polls r_within r_failed
+  s2=$(sim_cpu)
+  "$build/bench/kestrel-bench-reference" --first 10.78.0.1 --devices "$n" --seconds "$((seconds + 5))" \
+    >"$work/reference.out" 2>"$work/reference.err" &
+  local reference=$!
+  sleep "$seconds"
+  kill -0 "$reference" 2>/dev/null || fail "the reference client did not start or died: $(head -c 500 "$work/reference.err")"
+  r_cpu=$(cpu "$reference")
+  s3=$(sim_cpu)
+  r_load=$(cut -d' ' -f1-3 /proc/loadavg)
+  kill -TERM "$reference"
+  wait "$reference" || fail "the reference client failed: $(head -c 500 "$work/reference.err")"
+  r_out=$(cat "$work/reference.out")
+  r_polls=$(sed -n 's/.* polls=\([0-9]*\).*/\1/p' <<<"$r_out")
+  r_within=$(sed -n 's/.* within_100ms=\([0-9]*\).*/\1/p' <<<"$r_out")
+  r_failed=$(sed -n 's/.* failed=\([0-9]*\).*/\1/p' <<<"$r_out")
+  ((${r_polls:-0} > 0)) || fail "the reference client took no samples: $r_out"
+  ((r_failed == 0)) || echo "bench-collector: $n devices: the reference lost $r_failed devices" >&2
+
+  # The collector, against the same simulator.
   local args=()
   for ((i = 1; i <= n; i++)); do args+=(-d "10.78.$((i / 256)).$((i % 256))"); done
   [[ -z $store ]] || args+=(--store "$work/counts.db")
+  local scrapes=${KESTREL_BENCH_SCRAPES:-0} scraped="-"
+  ((scrapes == 0)) || args+=(--listen 9731)
+  local s0 s1 c_cpu c_rss load
+  s0=$(sim_cpu)
   "$build/collector/kestrel-collector" "${args[@]}" -i "$KESTREL_NETNS_A" >"$work/out.jsonl" 2>"$work/err" &
   local collector=$!
-  local ticks start_c start_s t0 t1
-  ticks=$(getconf CLK_TCK)
-  cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-  sleep "$seconds"
-  local rss
-  rss=$(awk '/VmHWM/ {print $2}' "/proc/$collector/status")
-  local cc sc elapsed_c elapsed_s
-  cc=$(cpu "$collector")
-  sc=$(cpu "$sim")
-  # Process start times (in ticks since boot) give each one's own run time.
-  local uptime
-  uptime=$(awk '{print $1}' /proc/uptime)
-  elapsed_c=$(awk -v u="$uptime" -v t="$ticks" '{print u - $22 / t}' "/proc/$collector/stat")
-  elapsed_s=$(awk -v u="$uptime" -v t="$ticks" '{print u - $22 / t}' "/proc/$sim/stat")
+  if ((scrapes > 0)); then
+    sleep "$((seconds / 2))"
+    local rss0 slowest=0 took
+    rss0=$(awk '/VmRSS/ {print int($2 / 1024)}' "/proc/$collector/status")
+    for ((k = 0; k < scrapes; k++)); do
+      took=$(curl -sf -o /dev/null -m 60 -w '%{time_total}' http://127.0.0.1:9731/metrics) ||
+        fail "scrape $((k + 1)) of /metrics failed"
+      slowest=$(awk -v a="$slowest" -v b="$took" 'BEGIN {print (b > a ? b : a)}')
+    done
+    scraped="slowest $slowest s, VmRSS $rss0 → $(awk '/VmRSS/ {print int($2 / 1024)}' "/proc/$collector/status") MB"
+    sleep "$((seconds - seconds / 2))"
+  else
+    sleep "$seconds"
+  fi
+  kill -0 "$collector" 2>/dev/null || fail "the collector did not start or died: $(head -c 500 "$work/err")"
+  c_cpu=$(cpu "$collector")
+  c_rss=$(awk '/VmHWM/ {print int($2 / 1024)}' "/proc/$collector/status")
+  s1=$(sim_cpu)
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
   kill -TERM "$collector"
   wait "$collector" || true
-  kill -TERM "$sim"
-  wait "$sim" || true
-  local within
-  within=$(grep -o '"late_ms":-\?[0-9]*' "$work/out.jsonl" |
-    awk -F: '{n++; if ($2 <= 100) w++} END {if (n) printf "%.3f%% of %d", 100 * w / n, n}')
-  if [[ -z $within ]]; then
-    echo "bench-collector: $n devices${store:+ with the store}: no samples (see $work)" >&2
-    return 1
-  fi
-  printf '| %d%s | %s | %.1f%% | %d MB | %.1f%% |\n' "$n" "${store:+ with --store}" "$within" \
-    "$(awk -v c="$cc" -v t="$ticks" -v e="$elapsed_c" 'BEGIN {print 100 * c / t / e}')" \
-    "$((rss / 1024))" \
-    "$(awk -v c="$sc" -v t="$ticks" -v e="$elapsed_s" 'BEGIN {print 100 * c / t / e}')"
+  local c_polls c_within
+  c_polls=$(grep -c '"late_ms":' "$work/out.jsonl" || true)
+  ((c_polls > 0)) || fail "the collector took no samples: $(head -c 500 "$work/err")"
+  c_within=$(grep -o '"late_ms":-\?[0-9]*' "$work/out.jsonl" | awk -F: '$2 <= 100 {w++} END {print w + 0}')
+
+  kill -TERM "${sims[@]}"
+  wait "${sims[@]}" || true
+  local c_per r_per
+  c_per=$(per_poll_ms "$c_cpu" "$c_polls")
+  r_per=$(per_poll_ms "$r_cpu" "$r_polls")
+  printf '| %d%s | %s | %s | %s | %s / %s ms | %s | %s MB | %s / %s ms | %s | %s |\n' \
+    "$n" "${store:+ with --store}" \
+    "$(awk -v w="$c_within" -v p="$c_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
+    "$(awk -v w="$r_within" -v p="$r_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
+    "$(share "$c_cpu" "$seconds") / $(share "$r_cpu" "$seconds")" \
+    "$c_per" "$r_per" \
+    "$(awk -v a="$c_per" -v b="$r_per" 'BEGIN {printf "%.2f", a / b}')" \
+    "$c_rss" \
+    "$(per_poll_ms $((s1 - s0)) "$c_polls")" "$(per_poll_ms $((s3 - s2)) "$r_polls")" \
+    "$r_load / $load" "$scraped"
   rm -rf "$work"
 }
 export -f run_one
 
-echo "| Devices | Samples within 100 ms of their slot | Collector CPU (one core) | Collector peak RSS | Simulator CPU |"
-echo "|---|---|---|---|---|"
+echo "Collector at $(git rev-parse --short HEAD 2>/dev/null || echo '?'), ${seconds} s per run, $(nproc) cores."
+echo
+echo "| Devices | Collector polls within 100 ms | Reference polls within 100 ms | CPU (one core): collector / reference | CPU per poll: collector / reference | Ratio | Collector peak RSS | Simulator CPU per poll: collector's / reference's run | Load average (1, 5, 15 min) at the end: reference's / collector's run | /metrics scrapes (${KESTREL_BENCH_SCRAPES:-0}) |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
 for n in "${sizes[@]}"; do
   bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $n $seconds $build"
 done
-largest=$(printf '%s\n' "${sizes[@]}" | sort -n | tail -1)
-bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $largest $seconds $build store"
+if [[ ${KESTREL_BENCH_STORE:-0} == 1 ]]; then
+  largest=$(printf '%s\n' "${sizes[@]}" | sort -n | tail -1)
+  bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $largest $seconds $build store"
+fi

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds Kestrel and opens the window next to a simulated device, or a shell
-# to try kestrelctl against it.
+# Builds Kestrel and opens the window next to a small simulated fleet, or a
+# shell to try kestrelctl and kestrel-collector against it.
 #
-# Both run inside a small private network made for the demo (a user and
-# network namespace with a veth pair): the window sees the interfaces
-# veth0 10.77.0.1 and veth1 10.77.0.2, and kestrel-sim serves the device on
-# 10.77.0.2. Type 10.77.0.2 into the IP address field and press 接続.
+# Both run inside a small private network made for the demo (a user, network
+# and PID namespace with a veth pair): the window sees the interfaces veth0
+# 10.77.0.1 and veth1 10.77.0.2, and kestrel-sim serves three devices on
+# 10.77.0.2, 10.77.0.3 and 10.77.0.4 that answer broadcasts; with mosquitto
+# installed, a broker listens on the namespace's own localhost
+# (scripts/demo-inside.sh). Type 10.77.0.2 into the IP address field and
+# press 接続. Whatever is started in the shell ends with it.
 #
-#   bash scripts/run.sh                      # default simulated device (SX-21, 8 inputs)
+#   bash scripts/run.sh                      # default simulated devices (SX-21, 8 inputs)
 #   bash scripts/run.sh -- --model 25 --mode 1   # any kestrel-sim options after --
-#   bash scripts/run.sh --shell              # a shell with kestrelctl instead of the window
+#   bash scripts/run.sh --shell              # a shell with the command-line programs instead
 #   bash scripts/run.sh --shell -- --model 1
 #
 # The window needs a display. Without one, run it under a virtual X server
@@ -42,56 +45,26 @@ if [ "$mode" = window ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" 
   exit 1
 fi
 
-build="$root/build/run"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_TESTS=OFF >/dev/null
+# KESTREL_RUN_BUILD names a build folder configured already (CI's, so that
+# its demo stage builds nothing twice); by default the demo has its own.
+build="${KESTREL_RUN_BUILD:-$root/build/run}"
+if [ -z "${KESTREL_RUN_BUILD:-}" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_TESTS=OFF >/dev/null
+fi
+build="$(cd "$build" && pwd)"
 if [ "$mode" = window ]; then
   cmake --build "$build" -j "$(nproc)" --target KestrelW kestrel-sim
 else
-  cmake --build "$build" -j "$(nproc)" --target kestrelctl kestrel-sim
+  cmake --build "$build" -j "$(nproc)" --target kestrelctl kestrel-sim kestrel-collector
 fi
 
 # The X server's abstract socket does not reach into a new network
 # namespace, the file-system socket does; Qt falls back to it by itself.
-export KESTREL_DEMO_MODE="$mode" KESTREL_DEMO_BUILD="$build" KESTREL_DEMO_ROOT="$root"
-exec bash tests/netns/with-veth.sh --unshare -- bash -c '
-  set -euo pipefail
-  ready="$(mktemp)"
-  rc="$(mktemp)"
-  "$KESTREL_DEMO_BUILD/sim/kestrel-sim" --bind "$KESTREL_NETNS_B" "$@" >"$ready" &
-  sim=$!
-  trap "kill $sim 2>/dev/null; rm -f \"$ready\" \"$rc\"" EXIT
-  for _ in $(seq 100); do
-    grep -q "ready" "$ready" && break
-    kill -0 "$sim" 2>/dev/null || break
-    sleep 0.1
-  done
-  grep -q "ready" "$ready" || { echo "run.sh: the simulator did not start" >&2; exit 1; }
-  cat "$ready"
-  echo
-  if [ "$KESTREL_DEMO_MODE" = shell ]; then
-    dev=$KESTREL_NETNS_B
-    # The shell: the user'"'"'s own start-up file, then the tools on PATH, their
-    # completion and a prompt that says where it is.
-    # BASH_ENV goes: every bash script the user runs would read this again.
-    cat >"$rc" <<RC
-unset BASH_ENV
-[[ \$- == *i* && -f ~/.bashrc ]] && source ~/.bashrc
-PATH="$KESTREL_DEMO_BUILD/cli:$KESTREL_DEMO_BUILD/sim:\$PATH"
-source "$KESTREL_DEMO_ROOT/packaging/kestrelctl.bash"
-PS1="(kestrel demo) \\w\\\$ "
-RC
-    echo "kestrel-sim serves a simulated device on $dev; kestrelctl is on PATH."
-    echo "  kestrelctl -a $dev info                   identity and settings"
-    echo "  kestrelctl -a $dev read --interval 1      counters every second, Ctrl-C ends"
-    echo "  kestrelctl -a $dev stop; kestrelctl -a $dev apply --input DI3=fall"
-    echo "  exit (or Ctrl-D) leaves this network and stops the simulator"
-    # Commands fed on standard input (a script, a test) run without prompts.
-    if [ -t 0 ]; then bash --rcfile "$rc" -i || true; else BASH_ENV="$rc" bash -s || true; fi
-  else
-    echo "Simulated device ready, counting on: its settings stay greyed out until"
-    echo "Start/Stop switches counting off. In the window, keep the interface"
-    echo "$KESTREL_NETNS_A ($KESTREL_NETNS_A_NAME), type $KESTREL_NETNS_B as IP address, keep port 10003"
-    echo "and press 接続. Escape or the close box ends the demo."
-    "$KESTREL_DEMO_BUILD/app/KestrelW"
-  fi
-' run-demo "${sim_args[@]}"
+# A PID namespace of its own, so that the demo's processes end with it.
+if ! unshare -rn --pid --fork true 2>/dev/null; then
+  echo "run.sh: cannot create the demo's namespaces here (unshare -rn --pid failed)" >&2
+  exit 77
+fi
+exec unshare -rn --pid --fork --kill-child \
+  bash tests/netns/with-veth.sh --b-extra 10.77.0.3/24 --b-extra 10.77.0.4/24 -- \
+  bash scripts/demo-inside.sh "$mode" "$build" "$root" "${sim_args[@]}"

@@ -25,7 +25,7 @@ build_and_test build/ci RelWithDebInfo
 echo "== Debian package: build, lintian, install, run, remove =="
 bash scripts/package-test.sh build/ci 2>&1 | tee build/package-stage.log
 echo "== demo entry points, without a display =="
-bash scripts/demo-test.sh 2>&1 | tee build/demo-stage.log
+bash scripts/demo-test.sh build/ci 2>&1 | tee build/demo-stage.log
 echo "== sanitizer build =="
 # Unoptimised: g++ 12 reports false "may be used uninitialized" warnings inside
 # the standard library when the sanitizers and -O2 meet.

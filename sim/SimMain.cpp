@@ -6,11 +6,12 @@
 
 #include <iostream>
 #include <memory>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "common/ProjectVersion.h"
+#include "sim/DescriptorBudget.h"
+#include "sim/EventLoop.h"
 #include "sim/SimOptions.h"
 #include "sim/SimServer.h"
 
@@ -43,19 +44,33 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // One server per simulated device, each on its own address and thread;
-  // every thread watches the same signal descriptor, so one signal ends all.
+  // Every device's sockets stay open, so a fleet needs many descriptors: take
+  // all the hard limit allows and say so plainly when even that is short.
   const SimConfig& base = parsed.config;
+  const auto verdict = CheckBudget(base.devices, SimServer::IdleDescriptors(base), RaiseOpenFileLimit());
+  if (verdict) {
+    std::cerr << "kestrel-sim: " << (verdict->refuse ? "" : "warning: ") << verdict->message << "\n";
+    if (verdict->refuse) return 1;
+  }
+
+  // One event loop serves every simulated device, each on its own address;
+  // it watches the signal descriptor, so one signal ends all.
+  EventLoop loop;
+  if (!loop.error().empty()) {
+    std::cerr << "kestrel-sim: " << loop.error() << "\n";
+    return 1;
+  }
   in_addr first{};
   inet_pton(AF_INET, base.bindAddress.c_str(), &first);
   std::vector<std::unique_ptr<SimServer>> servers;
+  servers.reserve(base.devices);
   for (std::uint32_t i = 0; i < base.devices; ++i) {
     SimConfig config = base;
     in_addr address{htonl(ntohl(first.s_addr) + i)};
     char text[INET_ADDRSTRLEN];
     config.bindAddress = inet_ntop(AF_INET, &address, text, sizeof text);
     if (base.devices > 1) config.logLabel = config.bindAddress;
-    servers.push_back(std::make_unique<SimServer>(config, &std::cerr));
+    servers.push_back(std::make_unique<SimServer>(config, &std::cerr, &loop));
     if (const std::string error = servers.back()->Open(); !error.empty()) {
       std::cerr << "kestrel-sim: " << config.bindAddress << ": " << error << "\n";
       return 1;
@@ -64,12 +79,7 @@ int main(int argc, char** argv) {
   std::string ready = servers.front()->ReadyLine();
   if (base.devices > 1) ready += " devices=" + std::to_string(base.devices);
   std::cout << ready << std::endl;
-  if (servers.size() == 1) {
-    servers.front()->Run(signals.get());
-    return 0;
-  }
-  std::vector<std::thread> threads;
-  for (auto& server : servers) threads.emplace_back([&server, &signals] { server->Run(signals.get()); });
-  for (std::thread& t : threads) t.join();
+  loop.Run(signals.get());
+  for (auto& server : servers) server->CloseAll();
   return 0;
 }

@@ -1,9 +1,8 @@
 #include "sim/SimServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,6 +30,8 @@ constexpr milliseconds kSegmentGap{2};
 // client draining its input sees all of it and can go on afterwards.
 constexpr std::uint64_t kEndlessReplyBytes = 64 * 1024;
 constexpr std::size_t kFillerChunk = 16 * 1024;
+// How long a listener rests after the process ran out of descriptors.
+constexpr milliseconds kAcceptPause{100};
 
 const Bytes kStrayFrame{0x7A, 0x7A, 0x20, p::kCommandTerminator};
 const std::string kGreeting = "KESTREL-SIM\r\n";
@@ -46,11 +47,20 @@ void Fill(std::uint8_t* data, std::size_t length, std::uint64_t position) {
 
 }  // namespace
 
-SimServer::SimServer(const SimConfig& config, std::ostream* log)
+std::size_t SimServer::IdleDescriptors(const SimConfig& config) {
+  std::size_t n = kIdleDescriptors;
+  if (config.answerBroadcast) ++n;
+  if (config.fault(FaultKind::DiscoveryOtherPort).on) ++n;
+  return n;
+}
+
+SimServer::SimServer(const SimConfig& config, std::ostream* log, EventLoop* loop)
     : config_(config),
       log_(config.verbose ? log : nullptr, config.logLabel),
       faults_(config.faults),
-      device_(config, SimClock::now()) {
+      device_(config, SimClock::now()),
+      ownLoop_(loop == nullptr ? std::make_unique<EventLoop>() : nullptr),
+      loop_(loop == nullptr ? *ownLoop_ : *loop) {
   const ModelRow& row = ModelRowAt(config.modelIndex);
   configItems_ = {
       {"MODEL", std::to_string(config.modelIndex)},
@@ -67,10 +77,7 @@ std::string SimServer::Open() {
   in_addr address{};
   if (::inet_pton(AF_INET, config_.bindAddress.c_str(), &address) != 1)
     return "not an IPv4 address: " + config_.bindAddress;
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
-  stopRead_ = UniqueFd(pipeFds[0]);
-  stopWrite_ = UniqueFd(pipeFds[1]);
+  if (!loop_.error().empty()) return loop_.error();
 
   std::string error = config_.answerBroadcast
                           ? OpenSharedUdp(address, config_.discoveryPort, discovery_)
@@ -93,6 +100,12 @@ std::string SimServer::Open() {
   commandPort_ = BoundPort(commandListener_.get());
   configPort_ = BoundPort(configListener_.get());
   configItems_.insert(configItems_.begin() + 4, {"PORT", std::to_string(commandPort_)});
+  loop_.Watch(discovery_.get(), EPOLLIN, *this, kDiscoveryToken);
+  loop_.Watch(otherDiscovery_.get(), EPOLLIN, *this, kOtherDiscoveryToken);
+  loop_.Watch(broadcast_.get(), EPOLLIN, *this, kBroadcastToken);
+  loop_.Watch(commandListener_.get(), EPOLLIN, *this, kCommandToken);
+  // A socket that does not listen reads as hung up: watched once it listens.
+  if (configListening_) loop_.Watch(configListener_.get(), EPOLLIN, *this, kConfigToken);
   return {};
 }
 
@@ -105,69 +118,66 @@ std::string SimServer::ReadyLine() const {
   return line;
 }
 
-void SimServer::RequestStop() {
-  const char byte = 1;
-  // A full pipe already holds a stop request, so a failed write loses nothing.
-  [[maybe_unused]] const ssize_t n = ::write(stopWrite_.get(), &byte, 1);
-}
-
-int SimServer::PollTimeoutMs(SimClock::time_point now) const {
-  int timeout = -1;
-  for (const auto& c : connections_) {
-    if (c->out.empty() || c->out.front().notBefore <= now) continue;
-    const auto wait = std::chrono::ceil<milliseconds>(c->out.front().notBefore - now).count();
-    const int ms = static_cast<int>(std::min<long long>(wait, 60'000));
-    timeout = timeout < 0 ? ms : std::min(timeout, ms);
-  }
-  return timeout;
-}
+void SimServer::RequestStop() { loop_.RequestStop(); }
 
 void SimServer::Run(int wakeFd) {
-  std::vector<pollfd> fds;
-  std::vector<Connection*> polled;
-  for (;;) {
-    const SimClock::time_point now = SimClock::now();
-    for (auto& c : connections_) {
-      if (!c->dead) Flush(*c, now);
-    }
-    std::erase_if(connections_, [](const auto& c) { return c->dead; });
+  loop_.Run(wakeFd);
+  CloseAll();
+}
 
-    fds.clear();
-    polled.clear();
-    fds.push_back({stopRead_.get(), POLLIN, 0});
-    fds.push_back({wakeFd, POLLIN, 0});  // poll skips a negative descriptor
-    fds.push_back({discovery_.get(), POLLIN, 0});
-    fds.push_back({otherDiscovery_.get(), POLLIN, 0});
-    fds.push_back({broadcast_.get(), POLLIN, 0});
-    fds.push_back({commandListener_.get(), POLLIN, 0});
-    fds.push_back({configListening_ ? configListener_.get() : -1, POLLIN, 0});
-    constexpr std::size_t kFixed = 7;
-    for (auto& c : connections_) {
-      short events = POLLIN;
-      if (!c->out.empty() && c->out.front().notBefore <= now) events |= POLLOUT;
-      fds.push_back({c->fd.get(), events, 0});
-      polled.push_back(c.get());
-    }
-    if (::poll(fds.data(), fds.size(), PollTimeoutMs(now)) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[0].revents != 0 || fds[1].revents != 0) break;
-    if (fds[2].revents != 0) OnDiscovery(discovery_.get());
-    if (fds[3].revents != 0) OnDiscovery(otherDiscovery_.get());
-    if (fds[4].revents != 0) OnDiscovery(broadcast_.get());
-    if (fds[5].revents != 0) Accept(commandListener_.get(), false);
-    if (fds[6].revents != 0) Accept(configListener_.get(), true);
-    for (std::size_t i = 0; i < polled.size(); ++i) {
-      Connection& c = *polled[i];
-      const short revents = fds[kFixed + i].revents;
-      if (c.dead || revents == 0) continue;
-      if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) OnReadable(c);
-    }
-  }
-  for (auto& c : connections_)
+void SimServer::CloseAll() {
+  for (auto& [serial, c] : connections_)
     if (!c->dead) Close(*c, "closed: simulator stopping");
   connections_.clear();
+  closed_.clear();
+}
+
+void SimServer::OnEvent(std::uint64_t token, std::uint32_t events) {
+  switch (token) {
+    case kDiscoveryToken: OnDiscovery(discovery_.get()); return;
+    case kOtherDiscoveryToken: OnDiscovery(otherDiscovery_.get()); return;
+    case kBroadcastToken: OnDiscovery(broadcast_.get()); return;
+    case kCommandToken: Accept(commandListener_.get(), false); return;
+    case kConfigToken: Accept(configListener_.get(), true); return;
+    default: break;
+  }
+  const auto found = connections_.find(token);
+  if (found == connections_.end() || found->second->dead) return;
+  Connection& c = *found->second;
+  if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) OnReadable(c);
+  if (!c.dead) FlushAndWait(c);
+  Bury();
+}
+
+void SimServer::OnTimer(std::uint64_t token) {
+  if (token == kCommandToken || token == kConfigToken) {
+    loop_.Watch(token == kCommandToken ? commandListener_.get() : configListener_.get(), EPOLLIN,
+                *this, token);
+    return;
+  }
+  const auto found = connections_.find(token);
+  if (found == connections_.end() || found->second->dead) return;
+  FlushAndWait(*found->second);
+  Bury();
+}
+
+void SimServer::FlushAndWait(Connection& c) {
+  const SimClock::time_point now = SimClock::now();
+  Flush(c, now);
+  if (c.dead) return;
+  // Output that is due but did not fit waits for room; output that is not
+  // yet due waits for its time.
+  const bool blocked = !c.out.empty() && c.out.front().notBefore <= now;
+  if (!c.out.empty() && !blocked) loop_.At(c.out.front().notBefore, *this, c.serial);
+  if (blocked != c.wantWrite) {
+    c.wantWrite = blocked;
+    loop_.Change(c.fd.get(), blocked ? EPOLLIN | EPOLLOUT : EPOLLIN);
+  }
+}
+
+void SimServer::Bury() {
+  for (const std::uint64_t serial : closed_) connections_.erase(serial);
+  closed_.clear();
 }
 
 void SimServer::Accept(int listener, bool config) {
@@ -176,7 +186,16 @@ void SimServer::Accept(int listener, bool config) {
     socklen_t length = sizeof peer;
     UniqueFd fd(::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
                           SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (!fd.valid()) return;  // nothing more waiting (or a transient error)
+    if (!fd.valid()) {
+      // Out of descriptors, the connection stays queued and the listener
+      // readable: look again later instead of spinning on it.
+      if (errno == EMFILE || errno == ENFILE) {
+        log_.Event(config ? "config" : "client", "not accepted: out of descriptors");
+        loop_.Forget(listener);
+        loop_.At(SimClock::now() + kAcceptPause, *this, config ? kConfigToken : kCommandToken);
+      }
+      return;  // nothing more waiting (or a transient error)
+    }
     const int number = config ? ++configConnectionsSeen_ : ++commandConnectionsSeen_;
     const std::string name = (config ? "config " : "client ") + std::to_string(number);
     if (connections_.size() >= kMaxConnections) {
@@ -187,6 +206,7 @@ void SimServer::Accept(int listener, bool config) {
     // Replies are small and each is awaited: send them without coalescing.
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto c = std::make_unique<Connection>();
+    c->serial = nextSerial_++;
     c->fd = std::move(fd);
     c->config = config;
     c->peer = name;
@@ -196,7 +216,10 @@ void SimServer::Accept(int listener, bool config) {
       // used up, counted in command connections (one per connection attempt).
       if (!configListening_ && !faults_.Armed(FaultKind::ConfigRefuse)) {
         configListening_ = StartListening(configListener_.get()).empty();
-        if (configListening_) log_.Event(name, "configuration port now listening");
+        if (configListening_) {
+          log_.Event(name, "configuration port now listening");
+          loop_.Watch(configListener_.get(), EPOLLIN, *this, kConfigToken);
+        }
       }
       faults_.Strike(FaultKind::ConfigRefuse);
       if (faults_.Strike(FaultKind::Greeting)) {
@@ -204,7 +227,11 @@ void SimServer::Accept(int listener, bool config) {
         c->out.push_back({Bytes(kGreeting.begin(), kGreeting.end()), 0, SimClock::now()});
       }
     }
-    connections_.push_back(std::move(c));
+    Connection& added = *c;
+    connections_.emplace(added.serial, std::move(c));
+    loop_.Watch(added.fd.get(), EPOLLIN, *this, added.serial);
+    FlushAndWait(added);
+    Bury();
   }
 }
 
@@ -359,7 +386,9 @@ void SimServer::Flush(Connection& c, SimClock::time_point now) {
 
 void SimServer::Close(Connection& c, const std::string& why) {
   log_.Event(c.peer, why);
+  loop_.Forget(c.fd.get());
   c.fd.Reset();
+  closed_.push_back(c.serial);
   c.out.clear();
   c.dead = true;
 }

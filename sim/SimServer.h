@@ -1,9 +1,11 @@
 #pragma once
-// The simulator's single-threaded event loop: the discovery socket, the
-// command port with any number of clients sharing one device, the
-// configuration port, and the timers of delayed and paced replies.
+// One simulated device on its address: the discovery socket, the command
+// port with any number of clients sharing one device, the configuration port,
+// and the timers of delayed and paced replies. It runs on an event loop it
+// shares with the other devices of the process, or on one of its own.
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "sim/CommandHandler.h"
 #include "sim/ConfigDump.h"
+#include "sim/EventLoop.h"
 #include "sim/FaultPlan.h"
 #include "sim/SimConfig.h"
 #include "sim/SimDevice.h"
@@ -19,14 +22,21 @@
 
 namespace kestrel::sim {
 
-class SimServer {
+class SimServer final : public EventTarget {
  public:
   // Connections beyond this are accepted and closed at once, so a flood of
   // clients cannot use up the process's descriptors.
   static constexpr std::size_t kMaxConnections = 64;
 
-  // `log` receives the verbose log when config.verbose is set.
-  SimServer(const SimConfig& config, std::ostream* log);
+  // Descriptors a device holds while no client is connected: discovery,
+  // command and configuration sockets (more with --answer-broadcast or
+  // --discovery-other-port, see IdleDescriptors).
+  static constexpr std::size_t kIdleDescriptors = 3;
+  static std::size_t IdleDescriptors(const SimConfig& config);
+
+  // `log` receives the verbose log when config.verbose is set. Without a
+  // `loop` the device runs on one of its own (see Run).
+  SimServer(const SimConfig& config, std::ostream* log, EventLoop* loop = nullptr);
   ~SimServer();
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;
@@ -41,11 +51,17 @@ class SimServer {
   std::uint16_t discoveryPort() const { return discoveryPort_; }
   std::uint16_t otherDiscoveryPort() const { return otherDiscoveryPort_; }
 
-  // Serves until RequestStop() is called or `wakeFd` (for example a signalfd)
-  // becomes readable; closes every connection before it returns.
+  // On its own loop: serves until RequestStop() is called or `wakeFd` (for
+  // example a signalfd) becomes readable; closes every connection before it
+  // returns.
   void Run(int wakeFd = -1);
   // Safe from any thread and from a signal handler.
   void RequestStop();
+  // Closes every connection (a shared loop has stopped).
+  void CloseAll();
+
+  void OnEvent(std::uint64_t token, std::uint32_t events) override;
+  void OnTimer(std::uint64_t token) override;
 
  private:
   struct Outgoing {
@@ -58,7 +74,9 @@ class SimServer {
     bool logged = false;
   };
   struct Connection {
+    std::uint64_t serial = 0;  // its token on the loop
     UniqueFd fd;
+    bool wantWrite = false;    // watched for EPOLLOUT
     bool config = false;
     std::string peer;  // "client N" or "config N"
     RequestFramer framer;
@@ -68,14 +86,26 @@ class SimServer {
     bool dead = false;
   };
 
+  // Loop tokens of the device's sockets; connections count from the last.
+  enum Token : std::uint64_t {
+    kDiscoveryToken,
+    kOtherDiscoveryToken,
+    kBroadcastToken,
+    kCommandToken,
+    kConfigToken,
+    kFirstConnectionToken,
+  };
+
   void Accept(int listener, bool config);
   void OnDiscovery(int fd);
   void OnReadable(Connection& c);
   void OnRequest(Connection& c, const Bytes& frame, SimClock::time_point now);
   void OnConfigQuery(Connection& c, SimClock::time_point now);
   void Flush(Connection& c, SimClock::time_point now);
+  // Sends what is due, then watches for room or sets a timer for the rest.
+  void FlushAndWait(Connection& c);
   void Close(Connection& c, const std::string& why);
-  int PollTimeoutMs(SimClock::time_point now) const;
+  void Bury();
 
   SimConfig config_;
   TrafficLog log_;
@@ -83,8 +113,8 @@ class SimServer {
   SimDevice device_;
   ConfigItems configItems_;
 
-  UniqueFd stopRead_;
-  UniqueFd stopWrite_;
+  std::unique_ptr<EventLoop> ownLoop_;
+  EventLoop& loop_;
   UniqueFd discovery_;
   UniqueFd otherDiscovery_;
   UniqueFd broadcast_;  // wildcard address, with --answer-broadcast
@@ -95,7 +125,10 @@ class SimServer {
   std::uint16_t configPort_ = 0;
   std::uint16_t discoveryPort_ = 0;
   std::uint16_t otherDiscoveryPort_ = 0;
-  std::vector<std::unique_ptr<Connection>> connections_;
+  // By serial, so in the order they were accepted.
+  std::map<std::uint64_t, std::unique_ptr<Connection>> connections_;
+  std::vector<std::uint64_t> closed_;  // erased once the current event is handled
+  std::uint64_t nextSerial_ = kFirstConnectionToken;
   int commandConnectionsSeen_ = 0;
   int configConnectionsSeen_ = 0;
 };

@@ -17,7 +17,6 @@ constexpr char kText[] = "text/plain; charset=utf-8";
 
 WebReply Text(int status, const std::string& text) { return {status, kText, text + "\n", {}}; }
 
-WebReply Exposition(const Families& families) { return {200, kExpositionType, Serialize(families), {}}; }
 
 }  // namespace
 
@@ -52,7 +51,8 @@ WebHandler::WebHandler(WebSources sources, std::vector<Cidr> probeAllow, std::op
     : sources_(std::move(sources)),
       probeAllow_(std::move(probeAllow)),
       passwords_(std::move(passwords)),
-      busy_(std::make_unique<BusyDevices>()) {}
+      busy_(std::make_unique<BusyDevices>()),
+      scrapes_(std::make_shared<ExpositionPool>()) {}
 
 WebHandler::~WebHandler() = default;
 
@@ -62,7 +62,19 @@ Families WebHandler::WithCollector(Families families) const {
   return families;
 }
 
-WebReply WebHandler::Metrics() const { return Exposition(WithCollector(DeviceFamilies(sources_.book.Devices()))); }
+// Written as the connection takes it: a fleet's text runs to megabytes.
+WebReply WebHandler::Streamed(std::shared_ptr<ExpositionStream> text) {
+  WebReply reply{200, kExpositionType, {}, {}};
+  reply.stream = [text = std::move(text)](char* out, std::size_t room) { return text->Read(out, room); };
+  return reply;
+}
+
+WebReply WebHandler::Metrics() const {
+  std::shared_ptr<ExpositionStream> text = scrapes_->Take();
+  sources_.book.CopyDevices(text->devices());
+  text->Restart(Serialize(WithCollector({})));
+  return Streamed(std::move(text));
+}
 
 WebReply WebHandler::Probe(const std::string& query) {
   const auto text = QueryValue(query, "target");
@@ -86,9 +98,10 @@ WebReply WebHandler::Probe(const std::string& query) {
     DeviceMetrics known;
     known.device = asked;
     if (auto found = sources_.book.Find(asked.address, asked.port)) known = *found;
-    return Exposition(DeviceFamilies({known}));
+    return Streamed(std::make_shared<ExpositionStream>(std::vector{known}, std::string()));
   }
-  return Exposition(DeviceFamilies({ProbeMetrics(asked, sources_.probe(asked))}));
+  return Streamed(
+      std::make_shared<ExpositionStream>(std::vector{ProbeMetrics(asked, sources_.probe(asked))}, std::string()));
 }
 
 // A connection of its own per request: opening is cheap, and in WAL mode a

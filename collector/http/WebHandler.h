@@ -15,6 +15,7 @@
 #include "collector/http/BasicAuth.h"
 #include "collector/http/ProbeRequest.h"
 #include "collector/prometheus/Exposition.h"
+#include "collector/prometheus/ExpositionStream.h"
 #include "collector/prometheus/MetricsBook.h"
 
 namespace kestrel::collector {
@@ -45,11 +46,17 @@ struct WebRequest {
   std::optional<std::string> authorization;  // the Authorization header
 };
 
+// A body made piece by piece as the connection takes it, for answers too
+// large to build at once: each call fills up to `room` bytes of `out` and
+// returns how many; 0 ends the body.
+using BodySource = std::function<std::size_t(char* out, std::size_t room)>;
+
 struct WebReply {
   int status = 200;
   std::string contentType;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // beyond Content-Type
+  BodySource stream = nullptr;  // when set, the body instead of `body`
 };
 
 class WebHandler {
@@ -75,11 +82,13 @@ class WebHandler {
   WebReply Probe(const std::string& query);
   WebReply Totals(const std::string& query) const;
   Families WithCollector(Families families) const;
+  static WebReply Streamed(std::shared_ptr<ExpositionStream> text);
 
   WebSources sources_;
   std::vector<Cidr> probeAllow_;
   std::optional<PasswordFile> passwords_;
   std::unique_ptr<BusyDevices> busy_;
+  std::shared_ptr<ExpositionPool> scrapes_;
 };
 
 }  // namespace kestrel::collector

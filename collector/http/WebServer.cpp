@@ -32,6 +32,8 @@ constexpr std::chrono::milliseconds kRequestTime{5000};
 // Connections one client address may hold at once: half the slots, so a
 // single host, slow or hostile, can never take them all.
 constexpr unsigned kMaxConnectionsPerAddress = kMaxConnections / 2;
+// Pieces a streamed body is sent in.
+constexpr std::size_t kStreamBlock = 64 * 1024;
 
 }  // namespace
 
@@ -78,6 +80,14 @@ struct WebServer::Impl {
     }
   }
 
+  // A streamed body: the library asks for the next piece whenever the
+  // connection has room, and frees the source once the answer is over.
+  static ssize_t ReadBody(void* source, std::uint64_t, char* out, std::size_t room) {
+    const std::size_t n = (*static_cast<BodySource*>(source))(out, room);
+    return n == 0 ? MHD_CONTENT_READER_END_OF_STREAM : static_cast<ssize_t>(n);
+  }
+  static void FreeBody(void* source) { delete static_cast<BodySource*>(source); }
+
   // Every request is answered at its first call, once the headers are in;
   // a body, which no path takes, is dropped with the connection.
   static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
@@ -95,7 +105,9 @@ struct WebServer::Impl {
 
     WebReply reply = static_cast<Impl*>(self)->handler.Answer(request);
     MHD_Response* response =
-        MHD_create_response_from_buffer(reply.body.size(), reply.body.data(), MHD_RESPMEM_MUST_COPY);
+        reply.stream ? MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &Impl::ReadBody,
+                                                         new BodySource(std::move(reply.stream)), &Impl::FreeBody)
+                     : MHD_create_response_from_buffer(reply.body.size(), reply.body.data(), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
     for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name.c_str(), value.c_str());

@@ -1,5 +1,6 @@
 #include "collector/prometheus/Exposition.h"
 
+#include <array>
 #include <limits>
 #include <sstream>
 
@@ -40,30 +41,41 @@ ClientMetric::Histogram HistogramOf(const DurationHistogram& h) {
   return out;
 }
 
+constexpr std::array<FamilyInfo, kDeviceFamilyCount> kFamilies{{
+    {"kestrel_device_up", "Whether the device answers: 1 connected and read, 0 not", MetricType::Gauge},
+    {"kestrel_device_info", "The device as identified at its last connect (value 1)", MetricType::Gauge},
+    {"kestrel_counting", "Whether pulse counting is switched on (1) or off (0)", MetricType::Gauge},
+    {"kestrel_pulses_total",
+     "Pulses counted on the input since the collector started, across counter wraps and device resets",
+     MetricType::Counter},
+    {"kestrel_device_pulses", "The device's own 32-bit counter of the input as last read", MetricType::Gauge},
+    {"kestrel_poll_duration_seconds", "Time the counter reads of a poll took", MetricType::Histogram},
+    {"kestrel_poll_lateness_seconds", "Time from a poll's scheduled slot until its counters were read",
+     MetricType::Histogram},
+    {"kestrel_poll_failures_total", "Failed polls and connect attempts by kind", MetricType::Counter},
+    {"kestrel_reconnects_total", "Connections made again after the first", MetricType::Counter},
+    {"kestrel_skipped_slots_total", "Poll slots passed over because a poll overran", MetricType::Counter},
+    {"kestrel_probe_duration_seconds", "How long the probe took", MetricType::Gauge},
+}};
+
+MetricFamily Family(DeviceFamily f) {
+  const FamilyInfo& info = InfoOf(f);
+  return {info.name, info.help, info.type, {}};
+}
+
 // The families in the order they are printed; each gets its series below.
 struct DeviceFamilySet {
-  MetricFamily up{"kestrel_device_up", "Whether the device answers: 1 connected and read, 0 not",
-                  MetricType::Gauge, {}};
-  MetricFamily info{"kestrel_device_info", "The device as identified at its last connect (value 1)",
-                    MetricType::Gauge, {}};
-  MetricFamily counting{"kestrel_counting", "Whether pulse counting is switched on (1) or off (0)",
-                        MetricType::Gauge, {}};
-  MetricFamily pulses{"kestrel_pulses_total", "Pulses counted on the input since the collector started, "
-                      "across counter wraps and device resets", MetricType::Counter, {}};
-  MetricFamily count{"kestrel_device_pulses", "The device's own 32-bit counter of the input as last read",
-                     MetricType::Gauge, {}};
-  MetricFamily duration{"kestrel_poll_duration_seconds", "Time the counter reads of a poll took",
-                        MetricType::Histogram, {}};
-  MetricFamily lateness{"kestrel_poll_lateness_seconds",
-                        "Time from a poll's scheduled slot until its counters were read",
-                        MetricType::Histogram, {}};
-  MetricFamily failures{"kestrel_poll_failures_total", "Failed polls and connect attempts by kind",
-                        MetricType::Counter, {}};
-  MetricFamily reconnects{"kestrel_reconnects_total", "Connections made again after the first",
-                          MetricType::Counter, {}};
-  MetricFamily skipped{"kestrel_skipped_slots_total", "Poll slots passed over because a poll overran",
-                       MetricType::Counter, {}};
-  MetricFamily probe{"kestrel_probe_duration_seconds", "How long the probe took", MetricType::Gauge, {}};
+  MetricFamily up = Family(DeviceFamily::Up);
+  MetricFamily info = Family(DeviceFamily::Info);
+  MetricFamily counting = Family(DeviceFamily::Counting);
+  MetricFamily pulses = Family(DeviceFamily::Pulses);
+  MetricFamily count = Family(DeviceFamily::Count);
+  MetricFamily duration = Family(DeviceFamily::Duration);
+  MetricFamily lateness = Family(DeviceFamily::Lateness);
+  MetricFamily failures = Family(DeviceFamily::Failures);
+  MetricFamily reconnects = Family(DeviceFamily::Reconnects);
+  MetricFamily skipped = Family(DeviceFamily::Skipped);
+  MetricFamily probe = Family(DeviceFamily::Probe);
 };
 
 void AddDevice(DeviceFamilySet& f, const DeviceMetrics& d) {
@@ -108,6 +120,8 @@ void AddDevice(DeviceFamilySet& f, const DeviceMetrics& d) {
 }
 
 }  // namespace
+
+const FamilyInfo& InfoOf(DeviceFamily family) { return kFamilies[static_cast<std::size_t>(family)]; }
 
 Families DeviceFamilies(const std::vector<DeviceMetrics>& devices) {
   DeviceFamilySet f;

@@ -16,6 +16,29 @@ namespace kestrel::collector {
 
 using Families = std::vector<prometheus::MetricFamily>;
 
+// The families of a device's series, in the order they are printed.
+enum class DeviceFamily {
+  Up,
+  Info,
+  Counting,
+  Pulses,
+  Count,
+  Duration,
+  Lateness,
+  Failures,
+  Reconnects,
+  Skipped,
+  Probe,
+};
+inline constexpr std::size_t kDeviceFamilyCount = 11;
+
+struct FamilyInfo {
+  const char* name;
+  const char* help;
+  prometheus::MetricType type;
+};
+const FamilyInfo& InfoOf(DeviceFamily family);
+
 // The families of the devices, each device's series in the given order.
 // Series that say nothing yet (a raw count of a device that is down, the
 // model of a device never identified) are left out rather than made up.

@@ -74,11 +74,16 @@ void MetricsBook::OnStatus(const StatusChange& change) {
 }
 
 std::vector<DeviceMetrics> MetricsBook::Devices() const {
-  std::lock_guard lock(mutex_);
   std::vector<DeviceMetrics> all;
-  all.reserve(devices_.size());
-  for (const auto& [key, d] : devices_) all.push_back(d);
+  CopyDevices(all);
   return all;
+}
+
+void MetricsBook::CopyDevices(std::vector<DeviceMetrics>& into) const {
+  std::lock_guard lock(mutex_);
+  into.resize(devices_.size());
+  auto out = into.begin();
+  for (const auto& [key, d] : devices_) *out++ = d;
 }
 
 std::optional<DeviceMetrics> MetricsBook::Find(const std::string& address, std::uint16_t port) const {

@@ -53,6 +53,9 @@ class MetricsBook final : public RecordSink {
   void OnStatus(const StatusChange& change) override;
 
   std::vector<DeviceMetrics> Devices() const;
+  // The same into `into`, assigning over what it holds, so that its memory
+  // serves again.
+  void CopyDevices(std::vector<DeviceMetrics>& into) const;
   std::optional<DeviceMetrics> Find(const std::string& address, std::uint16_t port) const;
 
  private:

@@ -181,14 +181,22 @@ IPアドレスが不正です|-a; ;info
 アドレスが不正です|-a;no-such-host.invalid;probe
 CASES
 
-# --- scan: the broadcast query, answers listed --------------------------------
-start_sim --answer-broadcast
-scan_out=$(timeout 20 "$CTL" scan --wait 0.5 2>&1)
-expect "scan" "$?:$scan_out" "0:$DEV product=X6 kind=0 supported=yes"
-scan_out=$(timeout 20 "$CTL" --json scan --wait 0.5 2>&1)
-expect "scan --json" "$scan_out" "{\"address\":\"$DEV\",\"port\":30718,\"productCode\":\"X6\",\"probeKind\":0,\"supported\":true}"
-scan_out=$(timeout 20 "$CTL" scan --wait 0.5 -a "${DEV%.*}.255" 2>&1)
-expect "scan directed" "$scan_out" "$DEV product=X6 kind=0 supported=yes"
+# --- scan: the broadcast query, answers listed; silence told, status 1 ---------
+# A simulator without --answer-broadcast hears no broadcast, as a socket on
+# one address does not. Columns: simulator options | kestrelctl arguments |
+# status:standard output and error.
+while IFS='|' read -r sim_options args want; do
+  start_sim $sim_options
+  IFS=';' read -ra argv <<<"$args"
+  scan_out=$(timeout 20 "$CTL" "${argv[@]}" 2>&1)
+  expect "${argv[*]} ($sim_options)" "$?:$scan_out" "$want"
+done <<CASES
+--answer-broadcast|scan;--wait;0.5|0:$DEV product=X6 kind=0 supported=yes
+--answer-broadcast|--json;scan;--wait;0.5|0:{"address":"$DEV","port":30718,"productCode":"X6","probeKind":0,"supported":true}
+--answer-broadcast|scan;--wait;0.5;-a;${DEV%.*}.255|0:$DEV product=X6 kind=0 supported=yes
+|scan;--wait;0.5|1:kestrelctl: no device answered on veth0 (10.77.0.1/24) within 0.5 s
+|scan;--wait;0.5;-a;${DEV%.*}.255|1:kestrelctl: no device answered to ${DEV%.*}.255 on veth0 (10.77.0.1/24) within 0.5 s
+CASES
 
 stop_sim
 if ((failures > 0)); then

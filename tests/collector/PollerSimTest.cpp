@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "collector/DevicePoller.h"
+#include "net/ErrorNumbers.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/Loopback.h"
 
@@ -282,6 +283,45 @@ TEST(PollerSim, ProbeOnceConnectsReadsAndCloses) {
   EXPECT_FALSE(no.ok);
   EXPECT_EQ(no.failure, FailureKind::RefusedModel);
   EXPECT_TRUE(refused.AllConnectionsClosed());
+}
+
+// Each kind of failure as the device's fault produces it: the kind, the step
+// and the socket error come from where the operation failed, whatever the
+// text shown for it.
+TEST(PollerSim, EveryFailureKindComesFromTheStepThatFailed) {
+  const struct {
+    const char* address;
+    std::vector<std::string> faults;
+    FailureKind kind;
+    FailureStep step;
+    int errorNumber;
+  } cases[] = {
+      {"127.0.14.21", {"--discovery-silent"}, FailureKind::Timeout, FailureStep::Probe, 0},
+      {"127.0.14.22", {"--reply-delay", "600"}, FailureKind::Timeout, FailureStep::Receive,
+       net::kErrTimedOut},
+      {"127.0.14.23", {"--model", "25", "--config-refuse"}, FailureKind::Refused,
+       FailureStep::Connect, net::kErrConnectionRefused},
+      {"127.0.14.24", {"--close-after", "1"}, FailureKind::Closed, FailureStep::Receive,
+       net::kErrConnectionReset},
+      {"127.0.14.25", {"--endless-reply", "PG"}, FailureKind::Reply, FailureStep::Reply, 0},
+      {"127.0.14.26", {"--model", "3"}, FailureKind::RefusedModel, FailureStep::Identify, 0},
+      {"127.0.14.27", {"--model", "25", "--mode", "1"}, FailureKind::Mode, FailureStep::ModeCheck, 0},
+  };
+  for (const auto& c : cases) {
+    SimProcess sim(c.address, c.faults);
+    ASSERT_TRUE(sim.ready()) << c.address;
+    RecordingSink sink;
+    PollTimings timings = ShortTimings(sim);
+    timings.backoffFirst = timings.backoffMax = 5s;  // one attempt in the time polled
+    PollFor(sim, "d", timings, 1200ms, sink);
+    const std::vector<Event> events = sink.EventsOf("d");
+    const auto failure = std::find_if(events.begin(), events.end(),
+                                      [](const Event& e) { return e.kind == EventKind::Failure; });
+    ASSERT_NE(failure, events.end()) << c.address;
+    EXPECT_EQ(Name(failure->failure), std::string(Name(c.kind))) << c.address << ": " << failure->message;
+    EXPECT_EQ(Name(failure->step), std::string(Name(c.step))) << c.address;
+    EXPECT_EQ(failure->errorNumber, c.errorNumber) << c.address;
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "collector/http/ProbeRequest.h"
 #include "collector/mqtt/MqttOptions.h"
 #include "collector/prometheus/Exposition.h"
+#include "collector/prometheus/ExpositionStream.h"
 #include "collector/store/Schema.h"
 
 namespace kestrel::collector {
@@ -219,6 +220,43 @@ TEST(Metrics, ADeviceThatGoesDownKeepsItsTotalsAndShowsNoCurrentCount) {
 
   book.OnEvent(Event{EventKind::Connect, press, {}, {}, {}, {}, 0, id, {}});
   EXPECT_NE(Text(book).find("kestrel_reconnects_total" + labels + "} 1\n"), std::string::npos);
+}
+
+// /metrics writes the fleet's text itself, piece by piece; prometheus-cpp's
+// serializer of the same families is the reference it must match byte for
+// byte, whatever the pieces' size.
+TEST(Metrics, TheStreamedScrapeIsTheSerializersTextInAnyPieces) {
+  std::vector<DeviceMetrics> devices(4);
+  devices[0].device = {"press", "10.0.0.5", 10003};
+  devices[0].up = true;
+  devices[0].identity = DeviceIdentity{};
+  devices[0].identity->model = "SX-21";
+  devices[0].identity->productCode = "X6";
+  devices[0].identity->counting = true;
+  devices[0].inputs[0] = {true, true, 4000000000u, 123456789012345ull};
+  devices[0].inputs[2] = {false, true, 0, 7};
+  devices[0].pollDuration.Observe(0.0123456789012345);
+  devices[0].pollLateness.Observe(7);
+  devices[0].connects = 3;
+  devices[0].skippedSlots = 2;
+  devices[0].failures[2] = 5;
+  devices[1].device = {"line \"2\"\\\n", "10.0.0.6", 99};  // quote, backslash, newline
+  devices[2].device = {"probed", "10.0.0.7", 10003};
+  devices[2].probeSeconds = 0.25;
+  devices[2].inputs[7] = {true, true, 1, 1};
+  devices[3].device = {"idle", "10.0.0.8", 10003};
+  const std::string tail = "# HELP x y\n# TYPE x gauge\nx 1\n";
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{1} << 20}) {
+    ExpositionStream stream(devices, tail);
+    std::string text;
+    std::vector<char> buffer(piece);
+    for (int guard = 0; guard < 1'000'000; ++guard) {
+      const std::size_t n = stream.Read(buffer.data(), piece);
+      if (n == 0) break;
+      text.append(buffer.data(), n);
+    }
+    EXPECT_EQ(text, Serialize(DeviceFamilies(devices)) + tail) << "pieces of " << piece;
+  }
 }
 
 TEST(WebHandler, TotalsComeFromTheStoreItWasGiven) {

@@ -118,11 +118,25 @@ rc=$?
 grep -q "2 devices need [0-9]* open files, the limit is 64: .*LimitNOFILE=" "$work/err" ||
   fail "nofile limit: $(cat "$work/err")"
 
-# --- scan: devices that answer a broadcast are polled ----------------------------
-start_sim --devices 3 --answer-broadcast
-start_collector --scan --wait 0.5 --interval 0.2
-sleep 1.5
-stop_collector
+# --- scan: devices that answer a broadcast are polled; silence is told, and
+# with nothing else to poll it ends the collector with 1 ----------------------------
+# Columns: simulator options | collector options | exit status | connect
+# events | standard error, lines ended by ";". Answering devices come last:
+# the cases below need them.
+silent="kestrel-collector: no device answered on veth0 (10.77.0.1/24) within 0.5 s;"
+while IFS='|' read -r sim_options options want_rc want_connects want_err; do
+  start_sim $sim_options
+  start_collector $options --interval 0.2
+  for _ in $(seq 15); do kill -0 "$collector_pid" 2>/dev/null || break; sleep 0.1; done
+  stop_collector
+  got="$rc|$(count '"event":"connect"')|$(tr '\n' ';' <"$work/err")"
+  [[ $got == "$want_rc|$want_connects|$want_err" ]] || fail "scan $options ($sim_options): got [$got]"
+done <<CASES
+--devices 3|--scan --wait 0.5|1|0|${silent}kestrel-collector: nothing to poll;
+--devices 3|-d $DEV --scan --wait 0.5|0|1|$silent
+--devices 3|--rescan 60 --wait 0.5|0|0|$silent
+--devices 3 --answer-broadcast|--scan --wait 0.5|0|3|
+CASES
 for a in "$DEV" 10.77.0.3 10.77.0.4; do
   [[ $(count "\"address\":\"$a\",.*\"event\":\"connect\"") == 1 ]] || fail "scan: $a not polled"
 done
