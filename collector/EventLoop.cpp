@@ -91,7 +91,7 @@ void EventLoop::Adopt(std::uint64_t id, Waiter& waiter, std::function<Task<>()> 
     auto [it, added] = devices_.emplace(id, Device{&waiter, steps(), std::move(finished)});
     if (!added) return;
     it->second.task.Start();
-    Resume(waiter, WaitResult::Ready);  // only settles a device that ended at once
+    EndIfDone(waiter);  // steps that ended without waiting
   });
 }
 
@@ -117,7 +117,8 @@ int EventLoop::Watch(int fd, Waiter& waiter) {
 }
 
 // Resumes the waiter's steps if they wait, then ends the device if its steps
-// have ended.
+// have ended. Only for a device that waits: its first wait must not be cut
+// short.
 void EventLoop::Resume(Waiter& waiter, WaitResult result) {
   if (const std::coroutine_handle<> handle = std::exchange(waiter.handle, {})) {
     timers_.Cancel(waiter.timer);
@@ -125,6 +126,10 @@ void EventLoop::Resume(Waiter& waiter, WaitResult result) {
     waiter.result = result;
     handle.resume();
   }
+  EndIfDone(waiter);
+}
+
+void EventLoop::EndIfDone(Waiter& waiter) {
   const auto it = devices_.find(waiter.id);
   if (it == devices_.end() || !it->second.task.done()) return;
   timers_.Cancel(waiter.timer);

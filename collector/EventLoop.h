@@ -96,6 +96,7 @@ class EventLoop {
   bool RunPosted();  // false once the loop is to end
   void* WakeTag() { return &events_; }  // the eventfd's mark in the epoll set
   void Resume(Waiter& waiter, WaitResult result);
+  void EndIfDone(Waiter& waiter);
   void ExpireTimers();
   void Wake();
 

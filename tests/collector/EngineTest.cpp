@@ -40,6 +40,33 @@ TEST(TimerHeap, GivesTheEarliestAfterMovesAndCancels) {
   EXPECT_EQ(order, expected);
 }
 
+Task<> PauseOnLoop(EventLoop& loop, Waiter& waiter, LoopClock::duration span) {
+  co_await loop.Wait(waiter, Interest::None, LoopClock::now() + span);
+}
+
+TEST(EventLoop, RunsEveryWaitToItsDeadline) {
+  // A device's very first wait (the start spread) counts as much as a later
+  // one: all three devices end after their own pause, none at once.
+  EventLoop loop;
+  const LoopClock::time_point start = LoopClock::now();
+  const LoopClock::duration pauses[] = {60ms, 20ms, 40ms};
+  Waiter waiters[3];
+  std::promise<void> done[3];
+  LoopClock::time_point ended[3];
+  for (std::size_t k = 0; k < 3; ++k)
+    loop.Adopt(k + 1, waiters[k], [&, k] { return PauseOnLoop(loop, waiters[k], pauses[k]); },
+               [&, k] {
+                 ended[k] = LoopClock::now();
+                 done[k].set_value();
+               });
+  for (std::size_t k = 0; k < 3; ++k) {
+    ASSERT_EQ(done[k].get_future().wait_for(5s), std::future_status::ready);
+    EXPECT_GE(ended[k] - start, pauses[k]);
+  }
+  EXPECT_LT(ended[1], ended[2]);
+  EXPECT_LT(ended[2], ended[0]);
+}
+
 Bytes Join(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
