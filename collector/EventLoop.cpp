@@ -90,6 +90,7 @@ void EventLoop::Adopt(std::uint64_t id, Waiter& waiter, std::function<Task<>()> 
     waiter.timer.owner = &waiter;
     auto [it, added] = devices_.emplace(id, Device{&waiter, steps(), std::move(finished)});
     if (!added) return;
+    waiter.steps = &it->second.task;
     it->second.task.Start();
     EndIfDone(waiter);  // steps that ended without waiting
   });
@@ -130,8 +131,11 @@ void EventLoop::Resume(Waiter& waiter, WaitResult result) {
 }
 
 void EventLoop::EndIfDone(Waiter& waiter) {
+  // Asked after every resumption: the steps' own flag, not a search.
+  if (waiter.steps == nullptr || !waiter.steps->done()) return;
+  waiter.steps = nullptr;
   const auto it = devices_.find(waiter.id);
-  if (it == devices_.end() || !it->second.task.done()) return;
+  if (it == devices_.end()) return;
   timers_.Cancel(waiter.timer);
   // Events of this batch must not reach a waiter that may be gone.
   for (int k = eventIndex_; k < eventCount_; ++k)

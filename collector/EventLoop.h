@@ -36,6 +36,7 @@ struct Waiter {
   WaitResult result = WaitResult::Ready;
   TimerEntry timer;
   std::uint64_t id = 0;  // the device's, set by Adopt
+  const Task<>* steps = nullptr;  // its steps, to see at once whether they ended
 };
 
 class EventLoop {
