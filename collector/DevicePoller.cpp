@@ -1,17 +1,19 @@
 #include "collector/DevicePoller.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "collector/Counts.h"
 #include "collector/Failure.h"
-#include "device/CommandSet.h"
-#include "device/Connect.h"
+#include "collector/LoopLink.h"
 #include "common/ModelTable.h"
+#include "device/CommandSet.h"
+#include "device/CommandSteps.h"
+#include "device/Connect.h"
 
 namespace kestrel::collector {
 
@@ -22,9 +24,10 @@ using std::chrono::milliseconds;
 using namespace std::chrono_literals;
 
 // One connection's worth of core objects, as the window holds them: a state
-// record, a channel and the command set over them.
-struct Link {
-  explicit Link(const DeviceTarget& target, const PollTimings& timings)
+// record, a channel and the command set over them. ProbeOnce runs the steps
+// over it at once.
+struct BlockingDevice {
+  explicit BlockingDevice(const DeviceTarget& target, const PollTimings& timings)
       : channel(state, timings.channel), commands(state, channel, messages) {
     state.protocolFamily = ProtocolFamily::Unknown;
     state.localAddress = target.localAddress;
@@ -33,6 +36,19 @@ struct Link {
   MessageKeeper messages;
   net::CommandChannel channel;
   device::CommandSet commands;
+};
+
+// The same over an event loop's sockets, for a polled device.
+struct LoopDevice {
+  LoopDevice(const DeviceTarget& target, const PollTimings& timings, EventLoop& loop, Waiter& waiter)
+      : link(loop, waiter, state, timings.channel) {
+    state.protocolFamily = ProtocolFamily::Unknown;
+    state.localAddress = target.localAddress;
+  }
+  device::Session session() { return {state, link, messages}; }
+  DeviceState state;
+  MessageKeeper messages;
+  LoopLink link;
 };
 
 DeviceIdentity IdentityOf(const DeviceRef& device, const DeviceState& state) {
@@ -54,21 +70,28 @@ DeviceIdentity IdentityOf(const DeviceRef& device, const DeviceState& state) {
 }
 
 // Reads the counters of the enabled inputs into `raw`; false at the first
-// failure (its message is in the link's keeper).
-bool ReadCounters(Link& link, std::array<std::optional<std::uint32_t>, kMaxInputs>& raw) {
-  const std::int32_t inputs = CurrentInputCount(link.state);
+// failure (its message is in the session's front end).
+Task<bool> ReadCounters(device::Session s, std::array<std::optional<std::uint32_t>, kMaxInputs>& raw) {
+  const std::int32_t inputs = CurrentInputCount(s.state);
   for (std::int32_t k = 0; k < inputs; ++k) {
-    if (link.state.inputs[k].enabled == 0) continue;
-    if (Failed(link.commands.ReadCount(k))) return false;
-    raw[k] = link.state.inputs[k].count;
+    if (s.state.inputs[k].enabled == 0) continue;
+    const Status read = co_await device::steps::ReadCount(s, k);
+    if (Failed(read)) co_return false;
+    raw[k] = s.state.inputs[k].count;
   }
-  return true;
+  co_return true;
 }
 
-bool Connect(Link& link, const DeviceTarget& target, const PollTimings& timings) {
-  return device::ConnectDevice(link.commands, target.device.address,
-                               std::to_string(target.device.port),
-                               timings.connect) == device::ConnectResult::Connected;
+Task<bool> Connect(device::Session s, const DeviceTarget& target, const PollTimings& timings) {
+  const device::ConnectResult result = co_await device::ConnectSteps(
+      s, target.device.address, std::to_string(target.device.port), timings.connect);
+  co_return result == device::ConnectResult::Connected;
+}
+
+// Pollers are told apart in their loop by a number of their own.
+std::uint64_t NextPollerId() {
+  static std::atomic<std::uint64_t> next{1};
+  return next++;
 }
 
 milliseconds RandomBetween(milliseconds low, milliseconds high) {
@@ -81,40 +104,10 @@ milliseconds Jittered(milliseconds wait) { return RandomBetween(wait / 2, wait);
 
 }  // namespace
 
-// The poller's sockets, as its channel opens and closes them, so that a stop
-// from another thread can shut down the open ones: a receive blocked on a
-// silent device returns at once instead of after its time-out. The lock
-// keeps a socket from being closed (and its number reused) while it is
-// shut down.
-class SocketWaker final : public net::SocketObserver {
- public:
-  void Opened(net::SocketHandle socket) override {
-    std::lock_guard lock(mutex_);
-    open_.push_back(socket);
-    if (stopped_) Cut(socket);  // a stop came while it was being made
-  }
-  void Closing(net::SocketHandle socket) override {
-    std::lock_guard lock(mutex_);
-    open_.erase(std::remove(open_.begin(), open_.end(), socket), open_.end());
-  }
-  void Stop() {
-    std::lock_guard lock(mutex_);
-    stopped_ = true;
-    for (const net::SocketHandle socket : open_) Cut(socket);
-  }
-
- private:
-  static void Cut(net::SocketHandle socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); }
-
-  std::mutex mutex_;
-  std::vector<net::SocketHandle> open_;
-  bool stopped_ = false;
-};
-
 DevicePoller::DevicePoller(DeviceTarget target, PollTimings timings, RecordSink& sink,
                            std::optional<ResumePoint> resume)
     : target_(std::move(target)), timings_(timings), sink_(sink), resume_(std::move(resume)),
-      waker_(std::make_unique<SocketWaker>()) {
+      id_(NextPollerId()) {
   snapshot_.device = target_.device;
 }
 
@@ -123,19 +116,41 @@ DevicePoller::~DevicePoller() {
   Join();
 }
 
-void DevicePoller::Start() { thread_ = std::thread([this] { Run(); }); }
+void DevicePoller::Start() {
+  ownLoop_ = std::make_unique<EventLoop>();
+  StartOn(*ownLoop_);
+}
+
+void DevicePoller::StartOn(EventLoop& loop) {
+  {
+    std::lock_guard lock(mutex_);
+    loop_ = &loop;
+    started_ = true;
+  }
+  loop.Adopt(id_, waiter_, [this] { return Run(); }, [this] {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    ended_.notify_all();
+  });
+}
 
 void DevicePoller::RequestStop() {
   {
     std::lock_guard lock(mutex_);
-    stop_ = true;
+    // Once only: a stop posted after the end would reach a poller that may
+    // be gone.
+    if (!started_ || stopAsked_ || finished_) return;
+    stopAsked_ = true;
   }
-  wake_.notify_all();
-  waker_->Stop();
+  loop_->Stop(id_);
 }
 
 void DevicePoller::Join() {
-  if (thread_.joinable()) thread_.join();
+  {
+    std::unique_lock lock(mutex_);
+    ended_.wait(lock, [this] { return !started_ || finished_; });
+  }
+  ownLoop_.reset();
 }
 
 DeviceSnapshot DevicePoller::Snapshot() const {
@@ -143,9 +158,9 @@ DeviceSnapshot DevicePoller::Snapshot() const {
   return snapshot_;
 }
 
-bool DevicePoller::SleepUntil(SteadyClock::time_point deadline) {
-  std::unique_lock lock(mutex_);
-  return !wake_.wait_until(lock, deadline, [this] { return stop_.load(); });
+Task<bool> DevicePoller::SleepUntil(SteadyClock::time_point deadline) {
+  const WaitResult r = co_await loop_->Wait(waiter_, Interest::None, deadline);
+  co_return r != WaitResult::Stopped;
 }
 
 void DevicePoller::Update(const std::function<void(DeviceSnapshot&)>& change) {
@@ -177,10 +192,10 @@ std::optional<WallClock::time_point> DevicePoller::TakeUpStoredCounts(const Devi
   return std::min(point.time, wallNow);
 }
 
-void DevicePoller::Run() {
+Task<> DevicePoller::Run() {
   const DeviceRef& device = target_.device;
-  Link link(target_, timings_);
-  link.channel.SetSocketObserver(waker_.get());
+  LoopDevice link(target_, timings_, *loop_, waiter_);
+  const bool& stopped = waiter_.stopped;
   DeviceCounts counts;
   std::optional<DeviceIdentity> identity;
   std::optional<SteadyClock::time_point> lastGood;  // the last good sample
@@ -189,19 +204,19 @@ void DevicePoller::Run() {
   std::optional<WallClock::time_point> resumedFrom;
   milliseconds backoff = timings_.backoffFirst;
 
-  // Records a failure, closes the connection and waits before the next
-  // attempt; false when a stop came during the wait.
-  const auto fail = [&](bool wasConnected) {
-    if (stop_) {
+  // Records a failure and closes the connection; gives the wait before the
+  // next attempt, nothing when stopping.
+  const auto fail = [&](bool wasConnected) -> std::optional<milliseconds> {
+    if (stopped) {
       // The stop cut the exchange short: the end of the connection, not a
       // failure of the device.
       link.messages.Take();
-      link.channel.CloseSlot(net::Slot::MainSlot);
+      link.link.CloseSlot(net::Slot::MainSlot);
       const WallClock::time_point now = WallClock::now();
       if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity, {}});
       sink_.OnStatus(StatusChange{device, now, DeviceStatus::Down, identity, {}, {}});
       Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });
-      return false;
+      return std::nullopt;
     }
     const std::string message = link.messages.Take();
     const FailureCause cause = TakeFailure(link.state);
@@ -209,7 +224,7 @@ void DevicePoller::Run() {
     const milliseconds wait = Jittered(backoff);
     backoff = std::min(backoff * 2, timings_.backoffMax);
     gap = true;
-    link.channel.CloseSlot(net::Slot::MainSlot);
+    link.link.CloseSlot(net::Slot::MainSlot);
     const WallClock::time_point now = WallClock::now();
     Update([&](DeviceSnapshot& s) {
       s.status = DeviceStatus::Down;
@@ -222,18 +237,25 @@ void DevicePoller::Run() {
     sink_.OnEvent(failure);
     if (wasConnected) sink_.OnEvent(Event{EventKind::Disconnect, device, now, {}, {}, {}, 0, identity, {}});
     sink_.OnStatus(StatusChange{device, now, DeviceStatus::Down, identity, kind, message});
-    return SleepUntil(SteadyClock::now() + wait);
+    return wait;
   };
 
   // Devices started together begin at random points of their first
   // interval, so that a whole fleet is not polled in the same instant.
   const milliseconds spread = std::min(target_.interval, timings_.startSpreadMax);
-  if (spread > 0ms && !SleepUntil(SteadyClock::now() + RandomBetween(0ms, spread))) return;
+  if (spread > 0ms) {
+    const bool slept = co_await SleepUntil(SteadyClock::now() + RandomBetween(0ms, spread));
+    if (!slept) co_return;
+  }
 
-  while (!stop_) {
+  while (!stopped) {
     sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Connecting, identity, {}, {}});
-    if (!Connect(link, target_, timings_)) {
-      if (!fail(false)) break;
+    const bool connectedNow = co_await Connect(link.session(), target_, timings_);
+    if (!connectedNow) {
+      const std::optional<milliseconds> wait = fail(false);
+      if (!wait) break;
+      const bool slept = co_await SleepUntil(SteadyClock::now() + *wait);
+      if (!slept) break;
       continue;
     }
     backoff = timings_.backoffFirst;
@@ -261,12 +283,15 @@ void DevicePoller::Run() {
     // took, so the readings do not drift.
     SteadyClock::time_point slot = SteadyClock::now();
     bool connected = true;
-    while (!stop_) {
+    while (!stopped) {
       std::array<std::optional<std::uint32_t>, kMaxInputs> raw{};
       const SteadyClock::time_point begun = SteadyClock::now();
-      if (!ReadCounters(link, raw)) {
+      const bool read = co_await ReadCounters(link.session(), raw);
+      if (!read) {
         connected = false;
-        fail(true);  // a stop during its wait is seen by the outer loop
+        // A stop during the wait is seen by the outer loop.
+        if (const std::optional<milliseconds> wait = fail(true))
+          co_await SleepUntil(SteadyClock::now() + *wait);
         break;
       }
       const SteadyClock::time_point at = SteadyClock::now();
@@ -299,16 +324,21 @@ void DevicePoller::Run() {
         Update([&](DeviceSnapshot& s) { s.skippedSlots += skipped; });
         sink_.OnEvent(Event{EventKind::Skip, device, WallClock::now(), {}, {}, {}, skipped, {}, {}});
       }
-      if (!SleepUntil(slot)) break;
+      const bool slept = co_await SleepUntil(slot);
+      if (!slept) break;
     }
     if (connected) {
       // Stopping: the connection is closed, the device keeps counting.
-      device::DisconnectDevice(link.commands);
+      device::Disconnect(link.session());
       sink_.OnEvent(Event{EventKind::Disconnect, device, WallClock::now(), {}, {}, {}, 0, identity, {}});
       sink_.OnStatus(StatusChange{device, WallClock::now(), DeviceStatus::Down, identity, {}, {}});
       Update([](DeviceSnapshot& s) { s.status = DeviceStatus::Down; });
     }
   }
+}
+
+std::size_t DefaultLoopCount() {
+  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 2);
 }
 
 AddResult PollerRegistry::TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
@@ -317,12 +347,14 @@ AddResult PollerRegistry::TryAdd(const DeviceTarget& target, const PollTimings& 
   auto key = std::make_pair(target.device.address, target.device.port);
   if (pollers_.count(key) != 0) return AddResult::AlreadyPolled;
   if (pollers_.size() >= capacity_) return AddResult::Full;
-  auto poller = std::make_unique<DevicePoller>(target, timings, sink, std::move(resume));
   try {
-    poller->Start();
+    while (loops_.size() < loopCount_) loops_.push_back(std::make_unique<EventLoop>());
   } catch (const std::system_error&) {
-    return AddResult::NoThread;  // out of threads: this device goes unpolled, the rest go on
+    // Out of threads or descriptors: go on with the loops there are.
+    if (loops_.empty()) return AddResult::NoThread;
   }
+  auto poller = std::make_unique<DevicePoller>(target, timings, sink, std::move(resume));
+  poller->StartOn(*loops_[nextLoop_++ % loops_.size()]);
   pollers_.emplace(std::move(key), std::move(poller));
   return AddResult::Added;
 }
@@ -356,7 +388,7 @@ std::vector<DeviceSnapshot> PollerRegistry::Snapshots() const {
 ProbeOutcome ProbeOnce(const DeviceTarget& target, const PollTimings& timings) {
   const SteadyClock::time_point start = SteadyClock::now();
   ProbeOutcome outcome;
-  Link link(target, timings);
+  BlockingDevice link(target, timings);
   const auto finish = [&](bool ok) {
     outcome.ok = ok;
     if (!ok) {
@@ -367,10 +399,10 @@ ProbeOutcome ProbeOnce(const DeviceTarget& target, const PollTimings& timings) {
     outcome.duration = duration_cast<milliseconds>(SteadyClock::now() - start);
     return outcome;
   };
-  if (!Connect(link, target, timings)) return finish(false);
+  if (!RunToEnd(Connect(link.commands.session(), target, timings))) return finish(false);
   outcome.identity = IdentityOf(target.device, link.state);
   std::array<std::optional<std::uint32_t>, kMaxInputs> raw{};
-  if (!ReadCounters(link, raw)) return finish(false);
+  if (!RunToEnd(ReadCounters(link.commands.session(), raw))) return finish(false);
   Sample sample;
   sample.device = target.device;
   sample.time = WallClock::now();

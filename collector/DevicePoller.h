@@ -1,9 +1,9 @@
 #pragma once
-// One device, polled on a thread of its own: the connect steps, then the
-// counters of the enabled inputs at every slot of a fixed-rate schedule; after
-// a failure the connection is closed and the connect steps are retried with
-// backoff, for ever, until the poller is stopped.
-#include <atomic>
+// One device, polled from an event loop shared with many others: the connect
+// steps, then the counters of the enabled inputs at every slot of a
+// fixed-rate schedule; after a failure the connection is closed and the
+// connect steps are retried with backoff, for ever, until the poller is
+// stopped. Every wait is a suspension on the loop, never a blocked thread.
 #include <condition_variable>
 #include <functional>
 #include <cstdint>
@@ -12,9 +12,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "collector/EventLoop.h"
 #include "collector/RecordSink.h"
 #include "collector/Records.h"
 #include "collector/ResumePoint.h"
@@ -39,8 +39,6 @@ struct DeviceSnapshot {
   std::uint64_t skippedSlots = 0;
 };
 
-class SocketWaker;
-
 class DevicePoller {
  public:
   // `resume`: where the store left this device's counts, taken up at the
@@ -51,20 +49,25 @@ class DevicePoller {
   DevicePoller(const DevicePoller&) = delete;
   DevicePoller& operator=(const DevicePoller&) = delete;
 
+  // Starts on a loop of its own (a poller on its own); throws
+  // std::system_error when the loop's thread cannot start.
   void Start();
-  // Asks the thread to end; an exchange in progress ends at once (its
-  // socket is shut down), and the thread closes its connection (with a
-  // Disconnect event) before it ends. Does not wait.
+  // Starts on `loop`, which outlives the poller's run.
+  void StartOn(EventLoop& loop);
+  // Asks the poller to end; an exchange in progress ends at once, and the
+  // connection is closed (with a Disconnect event) before it ends. Does not
+  // wait.
   void RequestStop();
+  // Waits until the poller has ended (at once if it never started).
   void Join();
 
   const DeviceTarget& target() const { return target_; }
   DeviceSnapshot Snapshot() const;
 
  private:
-  void Run();
+  Task<> Run();
   // Sleeps until `deadline` or a stop request; false on a stop request.
-  bool SleepUntil(SteadyClock::time_point deadline);
+  Task<bool> SleepUntil(SteadyClock::time_point deadline);
   void Update(const std::function<void(DeviceSnapshot&)>& change);
   // At the first connect: continues the stored counts in `counts`, or says
   // why not. Returns when the stored sample was read, when taken up.
@@ -74,12 +77,16 @@ class DevicePoller {
   const DeviceTarget target_;
   const PollTimings timings_;
   RecordSink& sink_;
-  std::optional<ResumePoint> resume_;  // used by the poller's thread only
-  const std::unique_ptr<SocketWaker> waker_;  // the connection a stop cuts short
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
+  std::optional<ResumePoint> resume_;  // used on the loop's thread only
+  Waiter waiter_;                      // the poller's place in its loop
+  const std::uint64_t id_;
+  EventLoop* loop_ = nullptr;
+  std::unique_ptr<EventLoop> ownLoop_;  // a poller on its own
   mutable std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable ended_;
+  bool started_ = false;
+  bool stopAsked_ = false;
+  bool finished_ = false;
   DeviceSnapshot snapshot_;
 };
 
@@ -87,14 +94,20 @@ enum class AddResult {
   Added,
   AlreadyPolled,  // never two connections to one device
   Full,           // as many pollers as the process limits allow
-  NoThread,       // its thread could not be started
+  NoThread,       // no event loop could be started
 };
+
+// How many event loops a registry runs its pollers on: one per hardware
+// thread, at most two (the outputs and the store need the rest).
+std::size_t DefaultLoopCount();
 
 // The running pollers, found by device address and port.
 class PollerRegistry {
  public:
-  // `capacity`: the most pollers the process limits allow.
-  explicit PollerRegistry(std::size_t capacity = SIZE_MAX) : capacity_(capacity) {}
+  // `capacity`: the most pollers the process limits allow; `loops`: how
+  // many event loops share them.
+  explicit PollerRegistry(std::size_t capacity = SIZE_MAX, std::size_t loops = DefaultLoopCount())
+      : capacity_(capacity), loopCount_(loops == 0 ? 1 : loops) {}
   // Adds and starts a poller; anything but Added means nothing was started.
   AddResult TryAdd(const DeviceTarget& target, const PollTimings& timings, RecordSink& sink,
                    std::optional<ResumePoint> resume = std::nullopt);
@@ -112,7 +125,11 @@ class PollerRegistry {
 
  private:
   const std::size_t capacity_;
+  const std::size_t loopCount_;
   mutable std::mutex mutex_;
+  // Made at the first poller; they outlive the pollers (declared first).
+  std::vector<std::unique_ptr<EventLoop>> loops_;
+  std::size_t nextLoop_ = 0;
   std::map<std::pair<std::string, std::uint16_t>, std::unique_ptr<DevicePoller>> pollers_;
 };
 

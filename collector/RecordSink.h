@@ -1,12 +1,12 @@
 #pragma once
 // Where records go. Each output implements this interface.
 //
-// Thread safety: the calls come from the device threads, concurrently for
-// different devices; the calls about one device come from one thread at a
-// time and in the order the things happened. An implementation therefore
+// Thread safety: the calls come from the pollers' event-loop threads,
+// concurrently for devices on different loops; the calls about one device
+// come from one thread and in the order the things happened. An implementation therefore
 // guards whatever it shares between devices. A call should return quickly:
-// it runs inside the device's poll, so a slow sink delays that device (a
-// slow one goes behind a QueuedSink). Events about the collector itself
+// it runs inside the device's poll, so a slow sink delays that device and
+// every other device of its loop (a slow one goes behind a QueuedSink). Events about the collector itself
 // (EventKind::Output, with an empty device) may come from any thread.
 #include "collector/Records.h"
 

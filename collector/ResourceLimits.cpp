@@ -38,6 +38,11 @@ std::uint64_t Fit(std::optional<std::uint64_t> limit, std::uint64_t fixed, std::
   return *limit > fixed ? (*limit - fixed) / each : 0;
 }
 
+// Devices that fit in a thread limit: any number once the fixed threads do.
+std::uint64_t FitThreads(std::optional<std::uint64_t> limit) {
+  return !limit || *limit >= kFixedThreads ? UINT64_MAX : 0;
+}
+
 }  // namespace
 
 ProcessLimits ReadProcessLimits() {
@@ -68,14 +73,13 @@ std::optional<std::string> CgroupDirectory(const std::string& procSelfCgroup) {
 
 FleetNeeds NeedsOf(std::uint64_t devices, bool csv) {
   const std::uint64_t perDevice = csv ? kDescriptorsPerCsvDevice : kDescriptorsPerDevice;
-  return FleetNeeds{kFixedDescriptors + devices * perDevice, kFixedThreads + devices * kThreadsPerDevice};
+  return FleetNeeds{kFixedDescriptors + devices * perDevice, kFixedThreads};
 }
 
 std::uint64_t DevicesWithin(const ProcessLimits& limits, bool csv) {
   const std::uint64_t perDevice = csv ? kDescriptorsPerCsvDevice : kDescriptorsPerDevice;
   return std::min({Fit(limits.openFiles, kFixedDescriptors, perDevice),
-                   Fit(limits.tasks, kFixedThreads, kThreadsPerDevice),
-                   Fit(limits.cgroupTasks, kFixedThreads, kThreadsPerDevice)});
+                   FitThreads(limits.tasks), FitThreads(limits.cgroupTasks)});
 }
 
 std::optional<std::string> LimitProblem(std::uint64_t devices, bool csv, const ProcessLimits& limits) {

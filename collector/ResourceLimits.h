@@ -1,24 +1,27 @@
 #pragma once
-// The process limits a fleet needs: a thread and about one descriptor per
-// device (two with CSV files: each device keeps its file open), plus a fixed
-// allowance for the outputs. Checked at start, so that a fleet too large
-// for them is refused with the limit to raise, not met later as failed
-// connects or a thread that cannot start.
+// The process limits a fleet needs: one descriptor per device (two with CSV
+// files: each device keeps its file open), plus a fixed allowance of
+// descriptors and threads for the outputs and the event loops that poll the
+// devices (their number does not grow with the fleet). Checked at start, so
+// that a fleet too large for them is refused with the limit to raise, not
+// met later as failed connects or a thread that cannot start.
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace kestrel::collector {
 
-// Threads besides the pollers: main, the JSON Lines and CSV queues, the
-// store, the broker client, the web server's connections (at most 32) and
-// its watcher, with room to spare.
+// Threads of the whole process: main, the pollers' event loops (two at
+// most), the JSON Lines and CSV queues, the store, the broker client, the web
+// server's connections (at most 32) and its watcher, with room to spare.
 inline constexpr std::uint64_t kFixedThreads = 64;
-// Descriptors besides the devices': standard streams, the store, the web
-// server's listener and connections, the broker, the adapter list.
+// Descriptors besides the devices': standard streams, the event loops' epoll
+// and wake-up descriptors, the store, the web server's listener and
+// connections, the broker, the adapter list.
 inline constexpr std::uint64_t kFixedDescriptors = 96;
-inline constexpr std::uint64_t kThreadsPerDevice = 1;
-inline constexpr std::uint64_t kDescriptorsPerDevice = 1;  // its connection
+// A device's connection; its probe socket and its configuration-port
+// connection are only ever open while the connection is closed.
+inline constexpr std::uint64_t kDescriptorsPerDevice = 1;
 inline constexpr std::uint64_t kDescriptorsPerCsvDevice = 2;  // and its CSV file
 
 // The limits in force; an absent one is unlimited or could not be read.

@@ -87,7 +87,7 @@ void StartPoller(PollerRegistry& pollers, const DeviceTarget& t, const PollTimin
               << LimitProblem(pollers.size() + 1, csv, limits).value_or("the process limits are reached") << "\n";
   if (added == AddResult::NoThread)
     std::cerr << kProgram << ": " << t.device.name
-              << ": not polled: its thread could not be started (raise the task limit: ulimit -u, or TasksMax= in the service unit)\n";
+              << ": not polled: no event loop could be started (raise the task or open-file limit: ulimit -u and ulimit -n, or TasksMax= and LimitNOFILE= in the service unit)\n";
 }
 
 int Collect(int argc, char** argv);

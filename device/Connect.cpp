@@ -6,6 +6,7 @@
 
 #include "common/Blank.h"
 #include "common/ModelTable.h"
+#include "device/CommandSteps.h"
 #include "device/ModeCheck.h"
 #include "net/AddressText.h"
 #include "net/ErrorNumbers.h"
@@ -58,10 +59,10 @@ namespace {
 
 // Shows `message` and records its cause; the window shows what the channel
 // recorded as it is.
-ConnectResult Stop(CommandSet& commands, const std::string& message, FailureCause cause,
+ConnectResult Stop(Session s, const std::string& message, FailureCause cause,
                    ConnectResult result) {
-  commands.state().lastFailure = cause;
-  commands.frontEnd().ShowMessage(message);
+  s.state.lastFailure = cause;
+  s.frontEnd.ShowMessage(message);
   return result;
 }
 
@@ -70,31 +71,34 @@ constexpr FailureCause kBadEntry{FailureStep::Entry, FailureKind::Refused, 0};
 
 // The steps that need the main connection. Each step that fails has shown its
 // message; the caller closes the connection.
-ConnectResult IdentifyAndRead(CommandSet& commands, const ConnectSettings& settings) {
-  DeviceState& state = commands.state();
-  if (Failed(commands.IdentifyDevice())) return ConnectResult::Failed;
+Task<ConnectResult> IdentifyAndRead(Session s, const ConnectSettings& settings) {
+  DeviceState& state = s.state;
+  const Status identified = co_await steps::IdentifyDevice(s);
+  if (Failed(identified)) co_return ConnectResult::Failed;
   if (CurrentInputCount(state) == 0)
-    return Stop(commands, kMsgUnsupportedModel,
-                {FailureStep::Identify, FailureKind::RefusedModel, 0}, ConnectResult::Refused);
+    co_return Stop(s, kMsgUnsupportedModel, {FailureStep::Identify, FailureKind::RefusedModel, 0},
+                   ConnectResult::Refused);
   if (state.protocolFamily == ProtocolFamily::ConfigPort) {
-    switch (RunModeCheck(commands, settings.configPort)) {
+    const ModeCheckOutcome mode = co_await ModeCheckSteps(s, settings.configPort);
+    switch (mode) {
       case ModeCheckOutcome::Passed:
         break;
       case ModeCheckOutcome::Refused:
-        return ConnectResult::Refused;
+        co_return ConnectResult::Refused;
       case ModeCheckOutcome::LinkFailed:
-        return ConnectResult::Failed;
+        co_return ConnectResult::Failed;
     }
   }
-  if (Failed(commands.ReadSettings())) return ConnectResult::Failed;
-  return ConnectResult::Connected;
+  const Status read = co_await steps::ReadSettings(s);
+  if (Failed(read)) co_return ConnectResult::Failed;
+  co_return ConnectResult::Connected;
 }
 
 }  // namespace
 
-ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
-                            const std::string& portText, const ConnectSettings& settings) {
-  DeviceState& state = commands.state();
+Task<ConnectResult> ConnectSteps(Session s, std::string addressText, std::string portText,
+                                 const ConnectSettings& settings) {
+  DeviceState& state = s.state;
   // The family belongs to the device connected now: one learnt from an earlier
   // device would send a plain model to the mode check. The probe and the
   // identification set it again for this device.
@@ -103,42 +107,52 @@ ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText
   // The trimmed address stays in the state: the mode check reconnects with it.
   state.deviceAddress = TrimEntry(addressText);
   if (state.deviceAddress.empty())
-    return Stop(commands, kMsgInvalidIpAddress, kBadEntry, ConnectResult::InvalidEntry);
+    co_return Stop(s, kMsgInvalidIpAddress, kBadEntry, ConnectResult::InvalidEntry);
   const std::string portEntry = TrimEntry(portText);
-  if (portEntry.empty()) return Stop(commands, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
+  if (portEntry.empty()) co_return Stop(s, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
   if (!net::ResolveDeviceAddress(state.deviceAddress))
-    return Stop(commands, kMsgInvalidAddress, kBadEntry, ConnectResult::InvalidEntry);
+    co_return Stop(s, kMsgInvalidAddress, kBadEntry, ConnectResult::InvalidEntry);
 
   // Stored before it is judged, as the operator typed it.
   state.port = PortNumberOf(portEntry);
-  if (!IsUsablePort(state.port)) return Stop(commands, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
+  if (!IsUsablePort(state.port))
+    co_return Stop(s, kMsgInvalidPort, kBadEntry, ConnectResult::InvalidEntry);
 
-  const std::int32_t probe = net::ProbeDevice(state, state.deviceAddress, settings.probe);
+  const std::int32_t probe =
+      co_await net::ProbeSteps(s.link, state, state.deviceAddress, settings.probe);
   if (probe != 0)
-    return Stop(commands, ProbeFailureText(probe), ProbeFailureCause(probe),
-                probe == net::kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
+    co_return Stop(s, ProbeFailureText(probe), ProbeFailureCause(probe),
+                   probe == net::kProbeRejected ? ConnectResult::Refused : ConnectResult::Failed);
 
-  if (Failed(commands.channel().OpenChannel(state.deviceAddress, state.port, net::Slot::MainSlot)))
-    return Stop(commands, state.lastError, state.lastFailure, ConnectResult::Failed);
+  const Status opened = co_await s.link.OpenSlot(state.deviceAddress, state.port, net::Slot::MainSlot);
+  if (Failed(opened))
+    co_return Stop(s, state.lastError, state.lastFailure, ConnectResult::Failed);
 
-  const ConnectResult result = IdentifyAndRead(commands, settings);
+  const ConnectResult result = co_await IdentifyAndRead(s, settings);
   // A connection that will not be used must not stay open until the process
   // ends; the next attempt opens its own.
-  if (result != ConnectResult::Connected) commands.channel().CloseSlot(net::Slot::MainSlot);
-  return result;
+  if (result != ConnectResult::Connected) s.link.CloseSlot(net::Slot::MainSlot);
+  co_return result;
 }
 
-void DisconnectDevice(CommandSet& commands) {
-  DeviceState& state = commands.state();
+ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
+                            const std::string& portText, const ConnectSettings& settings) {
+  return RunToEnd(ConnectSteps(commands.session(), addressText, portText, settings));
+}
+
+void Disconnect(Session s) {
+  DeviceState& state = s.state;
   if (state.autoUpdateActive != 0) {
-    commands.frontEnd().StopAutoUpdate();
+    s.frontEnd.StopAutoUpdate();
     state.autoUpdateActive = 0;
   }
   // Local flags only: a device that counts goes on counting, and the next
   // connection reads its real state.
   state.countingOn = 0;
   state.startStopRunning = 0;
-  commands.channel().CloseSlot(net::Slot::MainSlot);
+  s.link.CloseSlot(net::Slot::MainSlot);
 }
+
+void DisconnectDevice(CommandSet& commands) { Disconnect(commands.session()); }
 
 }  // namespace kestrel::device

@@ -5,7 +5,9 @@
 
 #include "common/OperatorTexts.h"
 #include "common/Protocol.h"
+#include "common/Task.h"
 #include "device/CommandSet.h"
+#include "device/Session.h"
 #include "net/CommandChannel.h"
 #include "net/Probe.h"
 
@@ -39,9 +41,13 @@ FailureCause ProbeFailureCause(std::int32_t result);
 // slot was opened, the main slot is closed again.
 ConnectResult ConnectDevice(CommandSet& commands, const std::string& addressText,
                             const std::string& portText, const ConnectSettings& settings);
+// The same as a step over any exchanges; `settings` outlives the step.
+Task<ConnectResult> ConnectSteps(Session s, std::string addressText, std::string portText,
+                                 const ConnectSettings& settings);
 
 // Stops auto-update, clears the local counting flags and closes the main slot.
 // Nothing is sent to the device.
 void DisconnectDevice(CommandSet& commands);
+void Disconnect(Session s);
 
 }  // namespace kestrel::device

@@ -47,24 +47,27 @@ bool DumpShowsSpontaneousMode(const std::uint8_t* reply, std::size_t length) {
   return false;
 }
 
-ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
-  DeviceState& state = commands.state();
+Task<ModeCheckOutcome> ModeCheckSteps(Session s, std::uint16_t configPort) {
   net::ReplyBuffer reply{};
   std::size_t length = 0;
-  const Status s = commands.channel().TransactOnConfigPort(
-      state.deviceAddress, configPort,
+  const Status exchanged = co_await net::ExchangeOnConfigPort(
+      s.link, s.state, s.state.deviceAddress, configPort,
       reinterpret_cast<const std::uint8_t*>(protocol::kConfigDumpQuery),
       protocol::kConfigDumpQueryLength, reply, net::ReplyFraming::UntilEndMarker, &length);
-  if (Failed(s)) {
-    commands.frontEnd().ShowMessage(state.lastError);
-    return ModeCheckOutcome::LinkFailed;
+  if (Failed(exchanged)) {
+    s.frontEnd.ShowMessage(s.state.lastError);
+    co_return ModeCheckOutcome::LinkFailed;
   }
   if (DumpShowsSpontaneousMode(reply.data(), length)) {
-    state.lastFailure = {FailureStep::ModeCheck, FailureKind::Mode, 0};
-    commands.frontEnd().ShowMessage(kMsgSpontaneousMode);
-    return ModeCheckOutcome::Refused;
+    s.state.lastFailure = {FailureStep::ModeCheck, FailureKind::Mode, 0};
+    s.frontEnd.ShowMessage(kMsgSpontaneousMode);
+    co_return ModeCheckOutcome::Refused;
   }
-  return ModeCheckOutcome::Passed;
+  co_return ModeCheckOutcome::Passed;
+}
+
+ModeCheckOutcome RunModeCheck(CommandSet& commands, std::uint16_t configPort) {
+  return RunToEnd(ModeCheckSteps(commands.session(), configPort));
 }
 
 }  // namespace kestrel::device

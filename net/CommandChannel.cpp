@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <utility>
 
 #include "common/OperatorTexts.h"
+#include "net/BlockingLink.h"
 #include "net/AddressText.h"
 #include "net/ErrorNumbers.h"
 
@@ -16,8 +16,6 @@ namespace {
 constexpr std::size_t kDrainChunk = 4096;
 
 using Clock = std::chrono::steady_clock;
-
-void Pause(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Microseconds from now until `deadline`, 0 when it has passed.
 std::uint32_t MicrosecondsLeft(Clock::time_point deadline) {
@@ -161,18 +159,9 @@ Status CommandChannel::TransactOnConfigPort(const std::string& address, std::int
                                             const std::uint8_t* request,
                                             std::size_t requestLength, ReplyBuffer& reply,
                                             ReplyFraming framing, std::size_t* replyLength) {
-  // The two connections are never open at the same time.
-  CloseSlot(Slot::MainSlot);
-  Pause(timeouts_.slotPauseMs);
-
-  if (Failed(OpenChannel(address, configPort, Slot::ConfigSlot))) return kStatusFail;
-  const Status exchanged =
-      Transact(request, requestLength, reply, framing, Slot::ConfigSlot, replyLength);
-  CloseSlot(Slot::ConfigSlot);
-  if (Failed(exchanged)) return kStatusFail;
-  Pause(timeouts_.slotPauseMs);
-
-  return OpenChannel(address, state_.port, Slot::MainSlot);
+  BlockingLink link(*this);
+  return RunToEnd(ExchangeOnConfigPort(link, state_, address, configPort, request, requestLength,
+                                       reply, framing, replyLength));
 }
 
 }  // namespace kestrel::net

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 #include "common/Protocol.h"
 #include "net/AddressText.h"
+#include "net/BlockingLink.h"
 #include "net/SocketAddress.h"
 
 namespace kestrel::net {
@@ -41,65 +40,66 @@ bool NeedsFollowUp(std::int32_t kind) {
   return kind != ProbeKind::W && kind != ProbeKind::B && kind != ProbeKind::D;
 }
 
-// Closes the probe socket on every way out of ProbeDevice.
-class SocketCloser {
+// Closes the probe socket on every way out of the probe.
+class ProbeCloser {
  public:
-  explicit SocketCloser(SocketHandle s) : s_(s) {}
-  ~SocketCloser() { CloseSocket(s_); }
-  SocketCloser(const SocketCloser&) = delete;
-  SocketCloser& operator=(const SocketCloser&) = delete;
+  explicit ProbeCloser(ProbePort& port) : port_(port) {}
+  ~ProbeCloser() { port_.CloseProbe(); }
+  ProbeCloser(const ProbeCloser&) = delete;
+  ProbeCloser& operator=(const ProbeCloser&) = delete;
 
  private:
-  SocketHandle s_;
+  ProbePort& port_;
 };
 
 template <std::size_t N>
-int SendQuery(SocketHandle s, const std::array<std::uint8_t, N>& query, Endpoint to) {
-  return SendTo(s, query.data(), query.size(), to);
+void SendQuery(ProbePort& port, const std::array<std::uint8_t, N>& query, Endpoint to) {
+  port.SendProbe(query.data(), query.size(), to);
 }
 
 }  // namespace
 
 std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
                          const ProbeSettings& settings) {
-  SocketHandle s = kInvalidSocket;
-  if (const int e = CreateSocket(SocketKind::Datagram, s); e != 0) return e;
-  const SocketCloser closer(s);
+  BlockingProbePort port;
+  return RunToEnd(ProbeSteps(port, state, addressText, settings));
+}
 
-  // Failures of the options, the bind and the sends show up as no answer or
-  // as a failed receive, so they are not checked here.
-  SetBroadcast(s, true);
-  SetReceiveTimeout(s, settings.followUpReceiveMs);
-  Bind(s, {state.localAddress, 0});
+Task<std::int32_t> ProbeSteps(ProbePort& port, DeviceState& state, const std::string& addressText,
+                              const ProbeSettings& settings) {
+  if (const int e = port.OpenProbe(state.localAddress, settings.followUpReceiveMs); e != 0)
+    co_return e;
+  const ProbeCloser closer(port);
 
   // A text that is neither an address nor a known host name becomes the
   // all-ones address, as the classic conversion gives it.
   const Endpoint device{ResolveDeviceAddress(addressText).value_or(kAddressNone),
                         settings.devicePort};
-  SendQuery(s, protocol::kProbeQuery, device);
-  std::this_thread::sleep_for(std::chrono::milliseconds(settings.pauseMs));
-  SendQuery(s, protocol::kProbeSecondDatagram, device);
+  SendQuery(port, protocol::kProbeQuery, device);
+  co_await port.Pause(settings.pauseMs);
+  SendQuery(port, protocol::kProbeSecondDatagram, device);
 
   const std::uint64_t waitUs = std::uint64_t{settings.replyWaitMs} * 1000u;
   bool readable = false;
-  if (const int e = WaitReadable(
-          s, static_cast<std::uint32_t>(std::min<std::uint64_t>(waitUs, UINT32_MAX)), readable);
-      e != 0)
-    return e;
-  if (!readable) return kProbeNoAnswer;
+  const int e = co_await port.WaitProbeReadable(
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(waitUs, UINT32_MAX)), readable);
+  if (e != 0) co_return e;
+  if (!readable) co_return kProbeNoAnswer;
 
-  if (Failed(ParseProbeReply(state, s))) return kProbeRejected;
-  if (!NeedsFollowUp(state.probeKind)) return 0;
-  return Failed(ProbeFollowUp(state, s)) ? kProbeRejected : 0;
+  const Status parsed = co_await ParseProbeReply(port, state);
+  if (Failed(parsed)) co_return kProbeRejected;
+  if (!NeedsFollowUp(state.probeKind)) co_return 0;
+  const Status followed = co_await ProbeFollowUp(port, state);
+  co_return Failed(followed) ? kProbeRejected : 0;
 }
 
-Status ParseProbeReply(DeviceState& state, SocketHandle socket) {
+Task<Status> ParseProbeReply(ProbePort& port, DeviceState& state) {
   std::array<std::uint8_t, protocol::kProbeReplyBuffer> reply{};
   std::size_t received = 0;
   Endpoint from;
-  if (ReceiveFrom(socket, reply.data(), reply.size(), received, from) != 0)
-    return kStatusFail;
-  return ClassifyProbeReply(state, reply.data(), received, from);
+  const int e = co_await port.ReceiveProbe(reply.data(), reply.size(), received, from);
+  if (e != 0) co_return kStatusFail;
+  co_return ClassifyProbeReply(state, reply.data(), received, from);
 }
 
 Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::size_t length,
@@ -117,25 +117,26 @@ Status ClassifyProbeReply(DeviceState& state, const std::uint8_t* reply, std::si
   return c.result;
 }
 
-Status ProbeFollowUp(DeviceState& state, SocketHandle socket) {
+Task<Status> ProbeFollowUp(ProbePort& port, DeviceState& state) {
   std::size_t received = 0;
   Endpoint from;
 
-  SendQuery(socket, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
+  SendQuery(port, protocol::kFollowUpQuery, ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kFollowUpReplyBuffer> followUp{};
-  if (ReceiveFrom(socket, followUp.data(), followUp.size(), received, from) != 0)
-    return kStatusFail;
+  const int first = co_await port.ReceiveProbe(followUp.data(), followUp.size(), received, from);
+  if (first != 0) co_return kStatusFail;
   state.responderAddress = ToSocketAddress(from);
 
-  if (state.productCode != std::array<char, 2>{'X', '6'}) return kStatusOk;
+  if (state.productCode != std::array<char, 2>{'X', '6'}) co_return kStatusOk;
 
-  SendQuery(socket, protocol::kTextQuery, ToEndpoint(state.responderAddress));
+  SendQuery(port, protocol::kTextQuery, ToEndpoint(state.responderAddress));
   std::array<std::uint8_t, protocol::kTextReplyBuffer> textReply{};
-  if (ReceiveFrom(socket, textReply.data(), textReply.size(), received, from) != 0)
-    return kStatusFail;
+  const int second =
+      co_await port.ReceiveProbe(textReply.data(), textReply.size(), received, from);
+  if (second != 0) co_return kStatusFail;
   state.responderAddress = ToSocketAddress(from);
   JudgeTextReply(state, textReply.data(), received);
-  return kStatusOk;
+  co_return kStatusOk;
 }
 
 void JudgeTextReply(DeviceState& state, const std::uint8_t* reply, std::size_t length) {

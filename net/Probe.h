@@ -6,6 +6,8 @@
 #include "common/DeviceState.h"
 #include "common/Protocol.h"
 #include "common/Status.h"
+#include "common/Task.h"
+#include "net/Link.h"
 #include "net/Socket.h"
 
 namespace kestrel::net {
@@ -28,13 +30,18 @@ inline constexpr std::int32_t kProbeNoAnswer = -2;
 std::int32_t ProbeDevice(DeviceState& state, const std::string& addressText,
                          const ProbeSettings& settings = {});
 
-// Receives and classifies the probe reply waiting on `socket`: 0 or 1 (1 for
+// The probe's steps over `port`: what ProbeDevice runs at once, and an event
+// loop runs over its own socket.
+Task<std::int32_t> ProbeSteps(ProbePort& port, DeviceState& state, const std::string& addressText,
+                              const ProbeSettings& settings);
+
+// Receives and classifies the probe reply waiting on `port`: 0 or 1 (1 for
 // the accepted X product codes) when accepted, else kStatusFail.
-Status ParseProbeReply(DeviceState& state, SocketHandle socket);
+Task<Status> ParseProbeReply(ProbePort& port, DeviceState& state);
 
 // The follow-up queries to state.responderAddress; each reply must arrive
-// within the socket's receive time-out. kStatusOk or kStatusFail.
-Status ProbeFollowUp(DeviceState& state, SocketHandle socket);
+// within the port's receive time-out. kStatusOk or kStatusFail.
+Task<Status> ProbeFollowUp(ProbePort& port, DeviceState& state);
 
 // What ParseProbeReply does once the datagram is in: `length` bytes of the
 // reply (at most the 30-byte buffer), received from `from`.

@@ -17,9 +17,11 @@ TEST(ResourceLimits, NamesTheLimitTooLowForTheFleet) {
       {{1096, 1096, 5000, 5000}, 1000, false, nullptr},
       {{1095, 1095, 5000, 5000}, 1000, false, "LimitNOFILE="},
       {{1096, 1096, 5000, 5000}, 1000, true, "LimitNOFILE="},  // CSV: a file per device too
-      {{8192, 8192, 1063, std::nullopt}, 1000, true, "ulimit -u"},
-      {{8192, 8192, std::nullopt, 1063}, 1000, true, "TasksMax="},
-      {{8192, 8192, std::nullopt, 1064}, 1000, true, nullptr},
+      // Threads do not grow with the fleet: the fixed ones must fit.
+      {{8192, 8192, 63, std::nullopt}, 1000, true, "ulimit -u"},
+      {{8192, 8192, std::nullopt, 63}, 1000, true, "TasksMax="},
+      {{8192, 8192, std::nullopt, 64}, 1000, true, nullptr},
+      {{8192, 8192, 64, 64}, 4000, true, nullptr},
   };
   for (const Case& c : cases) {
     const auto problem = LimitProblem(c.devices, c.csv, c.limits);

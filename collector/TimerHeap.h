@@ -1,0 +1,38 @@
+#pragma once
+// The event loop's one timer structure: a binary min-heap of deadlines in
+// which every waiter has at most one entry (its index is kept in the waiter),
+// so re-arming, moving or cancelling a waiter's deadline is O(log n) and no
+// stale entries pile up, whatever the number of exchanges.
+#include <chrono>
+#include <cstddef>
+#include <vector>
+
+namespace kestrel::collector {
+
+using LoopClock = std::chrono::steady_clock;
+
+struct TimerEntry {
+  LoopClock::time_point when = LoopClock::time_point::max();
+  std::size_t heapIndex = kNotQueued;
+  void* owner = nullptr;  // whose deadline it is
+  static constexpr std::size_t kNotQueued = static_cast<std::size_t>(-1);
+};
+
+class TimerHeap {
+ public:
+  // Queues `entry` at `when`, or moves it there when already queued.
+  void Set(TimerEntry& entry, LoopClock::time_point when);
+  void Cancel(TimerEntry& entry);
+  // The earliest entry, nullptr when empty.
+  TimerEntry* Top() const { return heap_.empty() ? nullptr : heap_.front(); }
+  std::size_t size() const { return heap_.size(); }
+
+ private:
+  void Place(std::size_t index, TimerEntry* entry);
+  void SiftUp(std::size_t index);
+  void SiftDown(std::size_t index);
+
+  std::vector<TimerEntry*> heap_;
+};
+
+}  // namespace kestrel::collector
