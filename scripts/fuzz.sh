@@ -20,7 +20,11 @@ build="${KESTREL_FUZZ_BUILD:-build/fuzz}"
 
 bash scripts/deps.sh clang libclang-rt-14-dev
 
-flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+# Without the function-type check: clang 14 cannot place its prologue data
+# beside the split parts of a coroutine when coverage is on ("Cannot
+# represent a difference across sections"), and the device steps are
+# coroutines. Every other check of undefined behaviour stays.
+flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize=function -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
   -DKESTREL_FUZZ=ON -DKESTREL_BUILD_GUI=OFF >/dev/null
