@@ -13,7 +13,8 @@
 # second time with --store, to show what committing every sample costs. With
 # KESTREL_BENCH_SCRAPES=N the collector also serves /metrics and is scraped N
 # times back to back from the middle of its run: the slowest scrape and its
-# resident memory (VmRSS) before the first and after the last.
+# resident memory (VmRSS) before the first and after the last. With
+# KESTREL_BENCH_INTERVAL_MS=N both poll every N ms instead of every second.
 #
 # Any step that fails ends the benchmark with a message and a non-zero status:
 # a simulator or collector that does not start or dies, a run without samples.
@@ -87,7 +88,9 @@ run_one() {
   # a while to wind down, which would weigh on whatever ran next.
   local r_out r_cpu r_load s2 s3 r_polls r_within r_failed
   s2=$(sim_cpu)
+  local interval_ms=${KESTREL_BENCH_INTERVAL_MS:-1000}
   "$build/bench/kestrel-bench-reference" --first 10.78.0.1 --devices "$n" --seconds "$((seconds + 5))" \
+    --interval-ms "$interval_ms" \
     >"$work/reference.out" 2>"$work/reference.err" &
   local reference=$!
   sleep "$seconds"
@@ -107,11 +110,14 @@ run_one() {
   # The collector, against the same simulator.
   local args=()
   for ((i = 1; i <= n; i++)); do args+=(-d "10.78.$((i / 256)).$((i % 256))"); done
+  args+=(--interval "$(awk -v ms="$interval_ms" 'BEGIN {print ms / 1000}')")
   [[ -z $store ]] || args+=(--store "$work/counts.db")
   local scrapes=${KESTREL_BENCH_SCRAPES:-0} scraped="-"
   ((scrapes == 0)) || args+=(--listen 9731)
   local s0 s1 c_cpu c_rss load
   s0=$(sim_cpu)
+  local started
+  started=$(date +%s.%N)
   "$build/collector/kestrel-collector" "${args[@]}" -i "$KESTREL_NETNS_A" >"$work/out.jsonl" 2>"$work/err" &
   local collector=$!
   if ((scrapes > 0)); then
@@ -139,13 +145,29 @@ run_one() {
   c_polls=$(grep -c '"late_ms":' "$work/out.jsonl" || true)
   ((c_polls > 0)) || fail "the collector took no samples: $(head -c 500 "$work/err")"
   c_within=$(grep -o '"late_ms":-\?[0-9]*' "$work/out.jsonl" | awk -F: '$2 <= 100 {w++} END {print w + 0}')
+  # How long after the start the last device gave its first sample, and how
+  # many devices gave none.
+  local first
+  first=$(python3 - "$work/out.jsonl" "$started" "$n" <<'PY'
+import datetime, json, sys
+firsts = {}
+with open(sys.argv[1]) as lines:
+    for line in lines:
+        if '"type":"sample"' in line:
+            record = json.loads(line)
+            firsts.setdefault(record["device"], record["time"])
+started = float(sys.argv[2])
+last = max((datetime.datetime.fromisoformat(t).timestamp() for t in firsts.values()), default=started)
+print(f"{last - started:.1f} s ({int(sys.argv[3]) - len(firsts)} without)")
+PY
+)
 
   kill -TERM "${sims[@]}"
   wait "${sims[@]}" || true
   local c_per r_per
   c_per=$(per_poll_ms "$c_cpu" "$c_polls")
   r_per=$(per_poll_ms "$r_cpu" "$r_polls")
-  printf '| %d%s | %s | %s | %s | %s / %s ms | %s | %s MB | %s / %s ms | %s | %s |\n' \
+  printf '| %d%s | %s | %s | %s | %s / %s ms | %s | %s MB | %s / %s ms | %s | %s | %s |\n' \
     "$n" "${store:+ with --store}" \
     "$(awk -v w="$c_within" -v p="$c_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
     "$(awk -v w="$r_within" -v p="$r_polls" 'BEGIN {printf "%.2f%% of %d", 100 * w / p, p}')" \
@@ -154,15 +176,15 @@ run_one() {
     "$(awk -v a="$c_per" -v b="$r_per" 'BEGIN {printf "%.2f", a / b}')" \
     "$c_rss" \
     "$(per_poll_ms $((s1 - s0)) "$c_polls")" "$(per_poll_ms $((s3 - s2)) "$r_polls")" \
-    "$r_load / $load" "$scraped"
+    "$r_load / $load" "$scraped" "$first"
   rm -rf "$work"
 }
 export -f run_one
 
-echo "Collector at $(git rev-parse --short HEAD 2>/dev/null || echo '?'), ${seconds} s per run, $(nproc) cores."
+echo "Collector at $(git rev-parse --short HEAD 2>/dev/null || echo '?'), ${seconds} s per run, a poll every ${KESTREL_BENCH_INTERVAL_MS:-1000} ms, $(nproc) cores."
 echo
-echo "| Devices | Collector polls within 100 ms | Reference polls within 100 ms | CPU (one core): collector / reference | CPU per poll: collector / reference | Ratio | Collector peak RSS | Simulator CPU per poll: collector's / reference's run | Load average (1, 5, 15 min) at the end: reference's / collector's run | /metrics scrapes (${KESTREL_BENCH_SCRAPES:-0}) |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| Devices | Collector polls within 100 ms | Reference polls within 100 ms | CPU (one core): collector / reference | CPU per poll: collector / reference | Ratio | Collector peak RSS | Simulator CPU per poll: collector's / reference's run | Load average (1, 5, 15 min) at the end: reference's / collector's run | /metrics scrapes (${KESTREL_BENCH_SCRAPES:-0}) | Collector's last first sample after its start |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 for n in "${sizes[@]}"; do
   bash tests/netns/with-veth.sh --unshare -- bash -c "run_one $n $seconds $build"
 done
