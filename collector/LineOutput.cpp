@@ -31,9 +31,15 @@ LineOutput::~LineOutput() {
   if (own_ >= 0) close(own_);
 }
 
-LineOutput::Result LineOutput::Write(std::string_view text, std::string& error) {
+LineOutput::Result LineOutput::Write(std::string_view all, std::string& error, std::size_t* written) {
+  std::string_view text = all;
+  if (written != nullptr) *written = 0;
+  const auto done = [&](Result r) {
+    if (written != nullptr) *written = all.size() - text.size();
+    return r;
+  };
   while (!text.empty()) {
-    if (abandoned_) return Result::Abandoned;
+    if (abandoned_) return done(Result::Abandoned);
     const ssize_t n = socket_ ? send(fd_, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
                               : write(fd_, text.data(), text.size());
     if (n >= 0) {
@@ -46,11 +52,11 @@ LineOutput::Result LineOutput::Write(std::string_view text, std::string& error) 
       poll(&writable, 1, static_cast<int>(kLineWriteSlice.count()));
       continue;
     }
-    if (errno == EPIPE || errno == ECONNRESET) return Result::Gone;
+    if (errno == EPIPE || errno == ECONNRESET) return done(Result::Gone);
     error = std::generic_category().message(errno);
-    return Result::Failed;
+    return done(Result::Failed);
   }
-  return Result::Written;
+  return done(Result::Written);
 }
 
 }  // namespace kestrel::collector

@@ -30,8 +30,9 @@ class LineOutput {
     Failed,     // another error; `error` says which
     Abandoned,  // Abandon() was called: not (all) written
   };
-  // Writes all of `text`; one thread at a time.
-  Result Write(std::string_view text, std::string& error);
+  // Writes all of `text`; one thread at a time. `written`, when given, is
+  // set to how much of it went out (all of it for Written).
+  Result Write(std::string_view text, std::string& error, std::size_t* written = nullptr);
   // From any thread: the write waiting now, and every later one, give up.
   void Abandon() { abandoned_ = true; }
 

@@ -1,5 +1,6 @@
 #include "collector/Outputs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -8,22 +9,38 @@
 
 namespace kestrel::collector {
 
-void JsonLinesSink::Write(const std::string& line) {
+void JsonLinesSink::Add(const std::string& line) {
+  std::unique_lock lock(mutex_);
+  pending_ += line;
+  pending_ += '\n';
+  ++pendingLines_;
+  if (pending_.size() >= kJsonLinesGather) WritePending(lock);
+}
+
+void JsonLinesSink::Flush() {
+  std::unique_lock lock(mutex_);
+  WritePending(lock);
+}
+
+// Writes the gathered lines; a line not written whole is dropped, and
+// counted so. Reports outside the lock: they come back here as events.
+void JsonLinesSink::WritePending(std::unique_lock<std::mutex>& lock) {
+  if (pending_.empty()) return;
   std::string error;
-  LineOutput::Result result;
-  bool resumed = false;
-  {
-    std::lock_guard lock(mutex_);
-    result = out_.Write(line + "\n", error);
-    const bool ok = result == LineOutput::Result::Written;
-    resumed = ok && failing_;
-    if (ok || result != LineOutput::Result::Abandoned) failing_ = !ok;
-  }
-  // Outside the lock: the report comes back here as an event.
+  std::size_t written = 0;
+  const LineOutput::Result result = out_.Write(pending_, error, &written);
+  const bool ok = result == LineOutput::Result::Written;
+  const bool resumed = ok && failing_;
+  if (ok || result != LineOutput::Result::Abandoned) failing_ = !ok;
+  const auto whole = std::count(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(written), '\n');
+  const std::uint64_t lost = ok ? 0 : pendingLines_ - static_cast<std::uint64_t>(whole);
+  pending_.clear();
+  pendingLines_ = 0;
+  lock.unlock();
   switch (result) {
     case LineOutput::Result::Written:
       if (resumed) health_.Resumed(kJsonLinesOutput);
-      return;
+      break;
     case LineOutput::Result::Gone:
       gone_ = true;
       health_.Failed(kJsonLinesOutput, "standard output is closed");
@@ -34,14 +51,15 @@ void JsonLinesSink::Write(const std::string& line) {
     case LineOutput::Result::Abandoned:
       break;
   }
-  health_.Dropped(kJsonLinesOutput, 1);
+  if (lost > 0) health_.Dropped(kJsonLinesOutput, lost);
+  lock.lock();
 }
 
 void JsonLinesSink::OnSample(const Sample& sample) {
-  if (samples_) Write(SampleJson(sample));
+  if (samples_) Add(SampleJson(sample));
 }
 
-void JsonLinesSink::OnEvent(const Event& event) { Write(EventJson(event)); }
+void JsonLinesSink::OnEvent(const Event& event) { Add(EventJson(event)); }
 
 CsvSink::~CsvSink() { Reopen(); }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The collector's own outputs: JSON Lines on standard output, and CSV files
-// per device per day. Each line is written whole and flushed at once. They
-// may take their time: the collector puts each behind a QueuedSink. Write
+// per device per day. A CSV row is written whole and flushed at once, JSON
+// Lines a batch at a time. They may take their time: the collector puts each behind a QueuedSink. Write
 // failures and lost lines are told to the output health.
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -16,22 +17,31 @@
 namespace kestrel::collector {
 
 // One JSON object per line. Samples can be left out when they go to CSV.
+// The lines of a batch are gathered and written at its end (Flush), or
+// sooner once kJsonLinesGather bytes are waiting.
 class JsonLinesSink final : public RecordSink {
  public:
+  static constexpr std::size_t kJsonLinesGather = 64 * 1024;
+
   JsonLinesSink(LineOutput& out, bool samples, OutputHealth& health)
       : out_(out), samples_(samples), health_(health) {}
+  ~JsonLinesSink() override { Flush(); }
   void OnSample(const Sample& sample) override;
   void OnEvent(const Event& event) override;
   void OnStatus(const StatusChange&) override {}  // the events say it already
+  void Flush() override;
   // False once the reader has closed its end (the output is gone).
   bool good() const { return !gone_; }
 
  private:
-  void Write(const std::string& line);
-  std::mutex mutex_;  // one line at a time
+  void Add(const std::string& line);
+  void WritePending(std::unique_lock<std::mutex>& lock);
+  std::mutex mutex_;  // one batch at a time
   LineOutput& out_;
   const bool samples_;
   OutputHealth& health_;
+  std::string pending_;         // whole lines, with mutex_
+  std::uint64_t pendingLines_ = 0;
   bool failing_ = false;  // with mutex_
   std::atomic<bool> gone_{false};
 };

@@ -1,6 +1,7 @@
 #include "collector/QueuedSink.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kestrel::collector {
 
@@ -23,6 +24,7 @@ QueuedSink::~QueuedSink() { Stop(); }
 
 void QueuedSink::Enqueue(Item item) {
   bool dropped = false;
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     if (abandoned_) {
@@ -37,25 +39,44 @@ void QueuedSink::Enqueue(Item item) {
         dropped = true;
       }
     }
+    // A writer that is gathering or writing comes back for this by itself.
+    wake = std::exchange(writerIdle_, false);
   }
   // Outside the lock: the report may come back here as an event.
   if (dropped) health_.Dropped(name_, 1);
-  wake_.notify_one();
+  if (wake) wake_.notify_one();
+}
+
+bool QueuedSink::ClaimTaken() {
+  std::size_t n = taken_.load();
+  while (n > 0 && !taken_.compare_exchange_weak(n, n - 1)) {
+  }
+  return n > 0;
 }
 
 void QueuedSink::Run() {
+  std::deque<Item> batch;
   for (;;) {
-    Item item;
     {
       std::unique_lock lock(mutex_);
-      while (items_.empty() && !stopping_) wake_.wait_for(lock, kIdleWake);
+      while (items_.empty() && !stopping_) {
+        writerIdle_ = true;
+        wake_.wait_for(lock, kIdleWake);
+      }
+      writerIdle_ = false;
+      if (!stopping_) wake_.wait_for(lock, kOutputGatherTime, [this] { return stopping_; });
       if (abandoned_ || items_.empty()) break;
-      item = std::move(items_.front());
-      items_.pop_front();
-      if (item) --records_;
+      batch.swap(items_);
+      taken_ = records_;
+      records_ = 0;
     }
-    if (item) Deliver(*item, output_);
-    else output_.Reopen();
+    for (const Item& item : batch) {
+      if (!item) output_.Reopen();
+      else if (ClaimTaken()) Deliver(*item, output_);
+      else break;  // Stop gave up and counted the rest
+    }
+    batch.clear();
+    output_.Flush();
   }
   {
     std::lock_guard lock(mutex_);
@@ -75,7 +96,7 @@ void QueuedSink::Stop() {
     finished_.wait_for(lock, limits_.drain, [this] { return ended_; });
     gaveUp = !ended_;
     abandoned_ = true;
-    left = records_;
+    left = records_ + taken_.exchange(0);
     items_.clear();
     records_ = 0;
   }

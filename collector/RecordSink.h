@@ -20,6 +20,9 @@ class RecordSink {
   virtual void OnStatus(const StatusChange& change) = 0;
   // SIGHUP: files are closed and opened again by name (log rotation).
   virtual void Reopen() {}
+  // The end of a batch of records (see QueuedSink): an output that gathers
+  // its writes sends what it holds now.
+  virtual void Flush() {}
 };
 
 }  // namespace kestrel::collector
