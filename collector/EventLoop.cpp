@@ -11,6 +11,16 @@ namespace kestrel::collector {
 
 namespace {
 
+// The device's steps, then the mark that they have ended. What they throw
+// ends them as their return would (nobody takes their result).
+Task<> StepsThenMark(Task<> steps, Waiter& waiter) {
+  try {
+    co_await steps;
+  } catch (...) {
+  }
+  waiter.ended = true;
+}
+
 int Checked(int fd, const char* what) {
   if (fd < 0) throw std::system_error(errno, std::generic_category(), what);
   return fd;
@@ -88,9 +98,9 @@ void EventLoop::Adopt(std::uint64_t id, Waiter& waiter, std::function<Task<>()> 
   Post([this, id, &waiter, steps = std::move(steps), finished = std::move(finished)]() mutable {
     waiter.id = id;
     waiter.timer.owner = &waiter;
-    auto [it, added] = devices_.emplace(id, Device{&waiter, steps(), std::move(finished)});
+    waiter.ended = false;
+    auto [it, added] = devices_.emplace(id, Device{&waiter, StepsThenMark(steps(), waiter), std::move(finished)});
     if (!added) return;
-    waiter.steps = &it->second.task;
     it->second.task.Start();
     EndIfDone(waiter);  // steps that ended without waiting
   });
@@ -131,9 +141,9 @@ void EventLoop::Resume(Waiter& waiter, WaitResult result) {
 }
 
 void EventLoop::EndIfDone(Waiter& waiter) {
-  // Asked after every resumption: the steps' own flag, not a search.
-  if (waiter.steps == nullptr || !waiter.steps->done()) return;
-  waiter.steps = nullptr;
+  // Asked after every resumption: a flag, not a search.
+  if (!waiter.ended) return;
+  waiter.ended = false;
   const auto it = devices_.find(waiter.id);
   if (it == devices_.end()) return;
   timers_.Cancel(waiter.timer);

@@ -36,7 +36,10 @@ struct Waiter {
   WaitResult result = WaitResult::Ready;
   TimerEntry timer;
   std::uint64_t id = 0;  // the device's, set by Adopt
-  const Task<>* steps = nullptr;  // its steps, to see at once whether they ended
+  // Its steps have ended and the device is to go: set by the steps' last
+  // act, so that the loop, which asks after every resumption, reads memory
+  // it has just touched rather than the steps' frame.
+  bool ended = false;
 };
 
 class EventLoop {

@@ -2,16 +2,16 @@
 
 namespace kestrel::collector {
 
-void TimerHeap::Place(std::size_t index, TimerEntry* entry) {
-  heap_[index] = entry;
-  entry->heapIndex = index;
+void TimerHeap::Place(std::size_t index, const Slot& slot) {
+  heap_[index] = slot;
+  slot.entry->heapIndex = index;
 }
 
 void TimerHeap::SiftUp(std::size_t index) {
-  TimerEntry* const moving = heap_[index];
+  const Slot moving = heap_[index];
   while (index > 0) {
     const std::size_t parent = (index - 1) / 2;
-    if (!(moving->when < heap_[parent]->when)) break;
+    if (!(moving.when < heap_[parent].when)) break;
     Place(index, heap_[parent]);
     index = parent;
   }
@@ -19,12 +19,12 @@ void TimerHeap::SiftUp(std::size_t index) {
 }
 
 void TimerHeap::SiftDown(std::size_t index) {
-  TimerEntry* const moving = heap_[index];
+  const Slot moving = heap_[index];
   for (;;) {
     std::size_t child = 2 * index + 1;
     if (child >= heap_.size()) break;
-    if (child + 1 < heap_.size() && heap_[child + 1]->when < heap_[child]->when) ++child;
-    if (!(heap_[child]->when < moving->when)) break;
+    if (child + 1 < heap_.size() && heap_[child + 1].when < heap_[child].when) ++child;
+    if (!(heap_[child].when < moving.when)) break;
     Place(index, heap_[child]);
     index = child;
   }
@@ -34,8 +34,10 @@ void TimerHeap::SiftDown(std::size_t index) {
 void TimerHeap::Set(TimerEntry& entry, LoopClock::time_point when) {
   entry.when = when;
   if (entry.heapIndex == TimerEntry::kNotQueued) {
-    heap_.push_back(&entry);
+    heap_.push_back({when, &entry});
     entry.heapIndex = heap_.size() - 1;
+  } else {
+    heap_[entry.heapIndex].when = when;
   }
   SiftUp(entry.heapIndex);
   SiftDown(entry.heapIndex);
@@ -45,12 +47,12 @@ void TimerHeap::Cancel(TimerEntry& entry) {
   const std::size_t index = entry.heapIndex;
   if (index == TimerEntry::kNotQueued) return;
   entry.heapIndex = TimerEntry::kNotQueued;
-  TimerEntry* const last = heap_.back();
+  const Slot last = heap_.back();
   heap_.pop_back();
-  if (last == &entry) return;
+  if (last.entry == &entry) return;
   Place(index, last);
   SiftUp(index);
-  SiftDown(last->heapIndex);
+  SiftDown(last.entry->heapIndex);
 }
 
 }  // namespace kestrel::collector

@@ -2,7 +2,9 @@
 // The event loop's one timer structure: a binary min-heap of deadlines in
 // which every waiter has at most one entry (its index is kept in the waiter),
 // so re-arming, moving or cancelling a waiter's deadline is O(log n) and no
-// stale entries pile up, whatever the number of exchanges.
+// stale entries pile up, whatever the number of exchanges. The heap keeps
+// each deadline beside its entry, so that comparing two does not reach into
+// two devices' memory: at a fleet's size those reads are what costs.
 #include <chrono>
 #include <cstddef>
 #include <vector>
@@ -24,15 +26,19 @@ class TimerHeap {
   void Set(TimerEntry& entry, LoopClock::time_point when);
   void Cancel(TimerEntry& entry);
   // The earliest entry, nullptr when empty.
-  TimerEntry* Top() const { return heap_.empty() ? nullptr : heap_.front(); }
+  TimerEntry* Top() const { return heap_.empty() ? nullptr : heap_.front().entry; }
   std::size_t size() const { return heap_.size(); }
 
  private:
-  void Place(std::size_t index, TimerEntry* entry);
+  struct Slot {
+    LoopClock::time_point when;
+    TimerEntry* entry;
+  };
+  void Place(std::size_t index, const Slot& slot);
   void SiftUp(std::size_t index);
   void SiftDown(std::size_t index);
 
-  std::vector<TimerEntry*> heap_;
+  std::vector<Slot> heap_;
 };
 
 }  // namespace kestrel::collector

@@ -35,10 +35,13 @@ Request MakeRequest(CommandLetters letters, std::uint8_t p1, std::uint8_t p2) {
 
 bool ValidInput(int input) { return input >= 0 && input < kMaxInputs; }
 
-// One exchange's reply. The fields are read with the decoders of
-// ReplyFields.h.
+// One exchange: its request, kept here while it is sent (the exchange may
+// suspend), and its reply, whose fields are read with the decoders of
+// ReplyFields.h. The buffer is not cleared: only `length` bytes are read.
 struct Reply {
-  net::ReplyBuffer bytes{};
+  explicit Reply(const Request& r) : request(r) {}
+  Request request;
+  net::ReplyBuffer bytes;
   std::size_t length = 0;
   Status status = kStatusFail;
 
@@ -51,11 +54,11 @@ struct Reply {
 };
 
 // Runs one exchange on the main slot. Does not report: each step decides how.
-// The request is taken by value: it lives in this frame while it is sent.
-Task<> Exchange(Session s, Request request, Reply& reply) {
-  reply.status = co_await s.link.Transact(request.bytes.data(), request.length, reply.bytes,
-                                          net::ReplyFraming::UntilTerminator, net::Slot::MainSlot,
-                                          &reply.length);
+// A plain function rather than a coroutine of its own, so that an exchange
+// costs no frame besides the link's.
+Task<Status> Exchange(Session s, Reply& reply) {
+  return s.link.Transact(reply.request.bytes.data(), reply.request.length, reply.bytes,
+                         net::ReplyFraming::UntilTerminator, net::Slot::MainSlot, &reply.length);
 }
 
 Status ReportFailure(Session s) {
@@ -72,27 +75,24 @@ void NoteShortReply(Session s, bool exchanged) {
 }
 
 Task<Status> SendPulseMode(Session s, bool counting) {
-  Reply reply;
-  co_await Exchange(
-      s,
-      MakeRequest(protocol::kWritePulseMode,
-                  protocol::BuildControlByte(counting, s.state.countPeriod, s.state.chatterCode),
-                  protocol::BuildFilterByte(s.state.chatterCode)),
-      reply);
+  Reply reply(MakeRequest(protocol::kWritePulseMode,
+                          protocol::BuildControlByte(counting, s.state.countPeriod, s.state.chatterCode),
+                          protocol::BuildFilterByte(s.state.chatterCode)));
+  reply.status = co_await Exchange(s, reply);
   co_return reply.ok() ? kStatusOk : ReportFailure(s);
 }
 
 Task<Status> SendGate(Session s, std::uint8_t gate) {
-  Reply reply;
-  co_await Exchange(s, MakeRequest(protocol::kWriteGate, gate), reply);
+  Reply reply(MakeRequest(protocol::kWriteGate, gate));
+  reply.status = co_await Exchange(s, reply);
   co_return reply.ok() ? kStatusOk : ReportFailure(s);
 }
 
 }  // namespace
 
 Task<Status> IdentifyDevice(Session s) {
-  Reply reply;
-  co_await Exchange(s, MakeRequest(protocol::kIdentify), reply);
+  Reply reply(MakeRequest(protocol::kIdentify));
+  reply.status = co_await Exchange(s, reply);
   const std::optional<Identity> identity = reply.Decode(DecodeIdentifyReply);
   if (!identity) {
     NoteShortReply(s, reply.ok());
@@ -106,8 +106,8 @@ Task<Status> IdentifyDevice(Session s) {
 
 Task<Status> ReadInputConfig(Session s, int input) {
   if (!ValidInput(input)) co_return kStatusFail;
-  Reply reply;
-  co_await Exchange(s, MakeRequest(protocol::kReadInputMode, protocol::InputSelector(input)), reply);
+  Reply reply(MakeRequest(protocol::kReadInputMode, protocol::InputSelector(input)));
+  reply.status = co_await Exchange(s, reply);
   const std::optional<protocol::InputMode> mode = reply.Decode(DecodeInputModeReply);
   if (!mode) {
     NoteShortReply(s, reply.ok());
@@ -121,8 +121,8 @@ Task<Status> ReadInputConfig(Session s, int input) {
 
 Task<Status> ReadSettings(Session s) {
   {
-    Reply reply;
-    co_await Exchange(s, MakeRequest(protocol::kReadPulseMode), reply);
+    Reply reply(MakeRequest(protocol::kReadPulseMode));
+    reply.status = co_await Exchange(s, reply);
     const std::optional<protocol::PulseMode> mode = reply.Decode(DecodePulseModeReply);
     if (!mode) {
       NoteShortReply(s, reply.ok());
@@ -133,8 +133,8 @@ Task<Status> ReadSettings(Session s) {
     s.state.chatterCode = mode->chatterCode;
   }
   {
-    Reply reply;
-    co_await Exchange(s, MakeRequest(protocol::kReadGate), reply);
+    Reply reply(MakeRequest(protocol::kReadGate));
+    reply.status = co_await Exchange(s, reply);
     const std::optional<std::int32_t> running = reply.Decode(DecodeGateReply);
     if (!running) {
       NoteShortReply(s, reply.ok());
@@ -160,11 +160,9 @@ Task<Status> ReceiveSettings(Session s) {
 Task<Status> WriteInputConfigs(Session s) {
   for (int input = 0; input < CurrentInputCount(s.state); ++input) {
     const InputConfig& config = s.state.inputs[static_cast<std::size_t>(input)];
-    Reply reply;
-    co_await Exchange(s,
-                      MakeRequest(protocol::kWriteInputMode, protocol::InputSelector(input),
-                                  protocol::EncodeInputMode(config.enabled, config.edge)),
-                      reply);
+    Reply reply(MakeRequest(protocol::kWriteInputMode, protocol::InputSelector(input),
+                            protocol::EncodeInputMode(config.enabled, config.edge)));
+    reply.status = co_await Exchange(s, reply);
     if (!reply.ok()) co_return ReportFailure(s);
   }
   co_return kStatusOk;
@@ -216,8 +214,8 @@ Task<Status> ToggleCounting(Session s) {
 
 Task<Status> ReadCount(Session s, int input) {
   if (!ValidInput(input)) co_return kStatusFail;
-  Reply reply;
-  co_await Exchange(s, MakeRequest(protocol::kReadCounter, protocol::InputSelector(input)), reply);
+  Reply reply(MakeRequest(protocol::kReadCounter, protocol::InputSelector(input)));
+  reply.status = co_await Exchange(s, reply);
   const std::optional<std::uint32_t> count = reply.Decode(DecodeCounterReply);
   if (!count) {
     NoteShortReply(s, reply.ok());
