@@ -260,8 +260,10 @@ const std::vector<OptionDef>& Options() {
       {"--devices", Arg::Required, "N",
        "simulate N devices (1 to 65536) on N consecutive addresses from --bind,\n"
        "each with its own settings, counters and faults, all on one event loop;\n"
-       "the addresses must be local. Each device holds 3 descriptors, and 1 more\n"
-       "per connection. The log then puts each device's address before PEER.",
+       "the addresses must be local. Each device holds 2 descriptors (3 for\n"
+       "models from 24 on, whose configuration port is opened: in a fleet only\n"
+       "they have one), and 1 more per connection. The log then puts each\n"
+       "device's address before PEER.",
        [](SimConfig& c, const std::string& v) -> std::string {
          const auto n = ParseNumber(v, kMaxDevices);
          if (!n || *n == 0) return "expects a number from 1 to " + std::to_string(kMaxDevices);

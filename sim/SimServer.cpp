@@ -47,8 +47,14 @@ void Fill(std::uint8_t* data, std::size_t length, std::uint64_t position) {
 
 }  // namespace
 
+bool SimServer::HasConfigPort(const SimConfig& config) {
+  return config.devices <= 1 || config.fault(FaultKind::ConfigRefuse).on ||
+         (config.modelIndex >= 16 &&
+          protocol::FamilyOfExtendedModel(config.modelIndex) == ProtocolFamily::ConfigPort);
+}
+
 std::size_t SimServer::IdleDescriptors(const SimConfig& config) {
-  std::size_t n = kIdleDescriptors;
+  std::size_t n = HasConfigPort(config) ? 3 : 2;
   if (config.answerBroadcast) ++n;
   if (config.fault(FaultKind::DiscoveryOtherPort).on) ++n;
   return n;
@@ -56,6 +62,7 @@ std::size_t SimServer::IdleDescriptors(const SimConfig& config) {
 
 SimServer::SimServer(const SimConfig& config, std::ostream* log, EventLoop* loop)
     : config_(config),
+      hasConfigPort_(HasConfigPort(config)),
       log_(config.verbose ? log : nullptr, config.logLabel),
       faults_(config.faults),
       device_(config, SimClock::now()),
@@ -91,14 +98,15 @@ std::string SimServer::Open() {
   if (error.empty()) error = OpenTcp(address, config_.commandPort, true, commandListener_);
   // A refusing configuration port keeps its port bound but does not listen:
   // connections to it are refused until the fault clears.
-  configListening_ = !faults_.Armed(FaultKind::ConfigRefuse);
-  if (error.empty()) error = OpenTcp(address, config_.configPort, configListening_, configListener_);
+  configListening_ = hasConfigPort_ && !faults_.Armed(FaultKind::ConfigRefuse);
+  if (error.empty() && hasConfigPort_)
+    error = OpenTcp(address, config_.configPort, configListening_, configListener_);
   if (!error.empty()) return error;
 
   discoveryPort_ = BoundPort(discovery_.get());
   if (otherDiscovery_.valid()) otherDiscoveryPort_ = BoundPort(otherDiscovery_.get());
   commandPort_ = BoundPort(commandListener_.get());
-  configPort_ = BoundPort(configListener_.get());
+  if (hasConfigPort_) configPort_ = BoundPort(configListener_.get());
   configItems_.insert(configItems_.begin() + 4, {"PORT", std::to_string(commandPort_)});
   loop_.Watch(discovery_.get(), EPOLLIN, *this, kDiscoveryToken);
   loop_.Watch(otherDiscovery_.get(), EPOLLIN, *this, kOtherDiscoveryToken);
@@ -214,7 +222,7 @@ void SimServer::Accept(int listener, bool config) {
     if (!config) {
       // The refusing configuration port opens once the fault's strikes are
       // used up, counted in command connections (one per connection attempt).
-      if (!configListening_ && !faults_.Armed(FaultKind::ConfigRefuse)) {
+      if (hasConfigPort_ && !configListening_ && !faults_.Armed(FaultKind::ConfigRefuse)) {
         configListening_ = StartListening(configListener_.get()).empty();
         if (configListening_) {
           log_.Event(name, "configuration port now listening");

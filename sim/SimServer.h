@@ -29,10 +29,15 @@ class SimServer final : public EventTarget {
   static constexpr std::size_t kMaxConnections = 64;
 
   // Descriptors a device holds while no client is connected: discovery,
-  // command and configuration sockets (more with --answer-broadcast or
-  // --discovery-other-port, see IdleDescriptors).
-  static constexpr std::size_t kIdleDescriptors = 3;
+  // command and, if it has one (HasConfigPort), configuration sockets; more
+  // with --answer-broadcast or --discovery-other-port.
   static std::size_t IdleDescriptors(const SimConfig& config);
+  // Whether the device opens its configuration port. A lone device always
+  // does, whatever its model, so that its configuration dump can be read; in
+  // a fleet only the family whose mode is checked there does (or one told to
+  // refuse it), which keeps a device of the other families to two
+  // descriptors while idle.
+  static bool HasConfigPort(const SimConfig& config);
 
   // `log` receives the verbose log when config.verbose is set. Without a
   // `loop` the device runs on one of its own (see Run).
@@ -108,6 +113,7 @@ class SimServer final : public EventTarget {
   void Bury();
 
   SimConfig config_;
+  const bool hasConfigPort_;
   TrafficLog log_;
   FaultPlan faults_;
   SimDevice device_;

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "common/Protocol.h"
 #include "net/Probe.h"
 #include "net/Socket.h"
+#include "sim/EventLoop.h"
+#include "sim/SimServer.h"
 #include "tests/sim/SimClient.h"
 #include "tests/support/Loopback.h"
 
@@ -145,6 +148,36 @@ TEST(SimConfigPort, DumpEndsWithEndAndCarriesMode) {
     // The exchange gave the main connection back.
     EXPECT_TRUE(client.channel.IsOpen(net::Slot::MainSlot));
     EXPECT_FALSE(client.channel.IsOpen(net::Slot::ConfigSlot));
+  }
+}
+
+// What a device holds open while idle is what a fleet's size is bounded by:
+// counted on the process, not taken from the server's own figure.
+TEST(SimConfigPort, OnlyALoneDeviceOrTheCheckedFamilyOpensIt) {
+  const auto openDescriptors = [] {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
+  };
+  const struct {
+    std::uint32_t devices;
+    std::int32_t model;
+    bool refuse;
+    long descriptors;
+  } cases[] = {
+      {1, 21, false, 3}, {2, 21, false, 2}, {2, 25, false, 3}, {2, 21, true, 3},
+  };
+  EventLoop loop;
+  for (const auto& c : cases) {
+    SimConfig config = LoopbackSimConfig(kSimAddress);
+    config.devices = c.devices;
+    config.modelIndex = c.model;
+    config.fault(FaultKind::ConfigRefuse).on = c.refuse;
+    const auto before = openDescriptors();
+    SimServer server(config, nullptr, &loop);
+    ASSERT_EQ(server.Open(), "") << c.model;
+    EXPECT_EQ(openDescriptors() - before, c.descriptors) << c.devices << " " << c.model;
+    EXPECT_EQ(static_cast<long>(SimServer::IdleDescriptors(config)), c.descriptors) << c.model;
+    EXPECT_EQ(server.configPort() != 0, c.descriptors == 3) << c.model;
   }
 }
 
