@@ -9,6 +9,8 @@
 //
 // On SIGTERM, SIGINT or after --seconds it prints one line:
 //   reference: devices=N connected=C polls=P within_100ms=W failed=F
+// SIGUSR1 prints the same line and goes on, so a benchmark can take the
+// counts at the end of its warm-up.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -119,10 +121,21 @@ class ReferenceClient {
       const int n = ::epoll_pwait2(epoll_, events, kEventsPerWait, &timeout, nullptr);
       if (n < 0 && errno != EINTR) break;
       for (int k = 0; k < n; ++k) {
-        if (events[k].data.u64 == kStopMark) return true;
-        OnEvent(events[k].data.u64, events[k].events);
+        if (events[k].data.u64 != kStopMark) OnEvent(events[k].data.u64, events[k].events);
+        else if (!ReportRequested(stopFd)) return true;
       }
     }
+    return true;
+  }
+
+  // Reads the pending signal: true for SIGUSR1, after reporting.
+  bool ReportRequested(int stopFd) const {
+    signalfd_siginfo info{};
+    if (::read(stopFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info) ||
+        info.ssi_signo != SIGUSR1)
+      return false;
+    Report();
+    std::fflush(stdout);
     return true;
   }
 
@@ -291,6 +304,7 @@ int main(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   const int stopFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
   ReferenceClient client(*options);
