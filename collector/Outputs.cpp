@@ -32,8 +32,10 @@ void JsonLinesSink::WritePending(std::unique_lock<std::mutex>& lock) {
   const bool ok = result == LineOutput::Result::Written;
   const bool resumed = ok && failing_;
   if (ok || result != LineOutput::Result::Abandoned) failing_ = !ok;
-  const auto whole = std::count(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(written), '\n');
-  const std::uint64_t lost = ok ? 0 : pendingLines_ - static_cast<std::uint64_t>(whole);
+  const std::uint64_t lost =
+      ok ? 0
+         : pendingLines_ - static_cast<std::uint64_t>(std::count(
+                               pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(written), '\n'));
   pending_.clear();
   pendingLines_ = 0;
   lock.unlock();
