@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "common/ModelTable.h"
@@ -37,11 +38,14 @@ bool ValidInput(int input) { return input >= 0 && input < kMaxInputs; }
 
 // One exchange: its request, kept here while it is sent (the exchange may
 // suspend), and its reply, whose fields are read with the decoders of
-// ReplyFields.h. The buffer is not cleared: only `length` bytes are read.
+// ReplyFields.h. The reply's buffer is on the heap for the exchange only, so
+// that a step's frame stays small: a fleet of devices in the middle of their
+// steps would otherwise each hold several buffers' worth. It is not cleared:
+// only `length` bytes are read.
 struct Reply {
-  explicit Reply(const Request& r) : request(r) {}
+  explicit Reply(const Request& r) : request(r), bytes(std::make_unique_for_overwrite<net::ReplyBuffer>()) {}
   Request request;
-  net::ReplyBuffer bytes;
+  std::unique_ptr<net::ReplyBuffer> bytes;
   std::size_t length = 0;
   Status status = kStatusFail;
 
@@ -49,7 +53,7 @@ struct Reply {
   template <class Decoder>
   auto Decode(Decoder decoder) const -> decltype(decoder(nullptr, std::size_t{})) {
     if (!ok()) return std::nullopt;
-    return decoder(bytes.data(), length);
+    return decoder(bytes->data(), length);
   }
 };
 
@@ -57,7 +61,7 @@ struct Reply {
 // A plain function rather than a coroutine of its own, so that an exchange
 // costs no frame besides the link's.
 Task<Status> Exchange(Session s, Reply& reply) {
-  return s.link.Transact(reply.request.bytes.data(), reply.request.length, reply.bytes,
+  return s.link.Transact(reply.request.bytes.data(), reply.request.length, *reply.bytes,
                          net::ReplyFraming::UntilTerminator, net::Slot::MainSlot, &reply.length);
 }
 
