@@ -1,5 +1,6 @@
 #include "collector/RecordText.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -24,10 +25,10 @@ report::LocalTimestamp LocalFields(WallClock::time_point time) {
   return t;
 }
 
+// As printf's "%.3f" writes it, without its locale and format parsing.
 std::string Rate(double rate) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", rate);
-  return text;
+  char text[400];  // room for any double in fixed notation
+  return {text, std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed, 3).ptr};
 }
 
 JsonObject Head(const char* type, WallClock::time_point time, const DeviceRef& device) {

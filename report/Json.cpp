@@ -1,5 +1,6 @@
 #include "report/Json.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace kestrel::report {
@@ -36,11 +37,9 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
-}  // namespace
-
-std::string JsonString(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
+// Appends the literal to `out`, where the objects build their text, so that
+// no string is made per key or value.
+void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
   // Bytes that need nothing done are copied in runs, not one by one: a
   // fleet's records are mostly such text.
@@ -79,24 +78,34 @@ std::string JsonString(std::string_view text) {
   }
   endRun(text.size());
   out += '"';
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendJsonString(out, text);
   return out;
 }
 
 void JsonObject::Key(std::string_view key) {
   if (text_.size() > 1) text_ += ',';
-  text_ += JsonString(key);
+  AppendJsonString(text_, key);
   text_ += ':';
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::int64_t value) {
   Key(key);
-  text_ += std::to_string(value);
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  text_.append(digits, end);
   return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::string_view text) {
   Key(key);
-  text_ += JsonString(text);
+  AppendJsonString(text_, text);
   return *this;
 }
 
