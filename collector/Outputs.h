@@ -1,8 +1,9 @@
 #pragma once
 // The collector's own outputs: JSON Lines on standard output, and CSV files
 // per device per day. A CSV row is written whole and flushed at once, JSON
-// Lines a batch at a time. They may take their time: the collector puts each behind a QueuedSink. Write
-// failures and lost lines are told to the output health.
+// Lines a batch at a time. They may take their time: the collector puts each
+// behind a QueuedSink. Write failures and lost lines are told to the output
+// health.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -40,8 +41,8 @@ class JsonLinesSink final : public RecordSink {
   LineOutput& out_;
   const bool samples_;
   OutputHealth& health_;
-  std::string pending_;         // whole lines, with mutex_
-  std::uint64_t pendingLines_ = 0;
+  std::string pending_;  // whole lines, with mutex_
+  std::uint64_t pendingLines_ = 0;  // in pending_
   bool failing_ = false;  // with mutex_
   std::atomic<bool> gone_{false};
 };

@@ -49,7 +49,7 @@ void Fill(std::uint8_t* data, std::size_t length, std::uint64_t position) {
 
 bool SimServer::HasConfigPort(const SimConfig& config) {
   return config.devices <= 1 || config.fault(FaultKind::ConfigRefuse).on ||
-         (config.modelIndex >= 16 &&
+         (protocol::EncodeModelBytes(config.modelIndex).hasExtended &&
           protocol::FamilyOfExtendedModel(config.modelIndex) == ProtocolFamily::ConfigPort);
 }
 
@@ -62,7 +62,6 @@ std::size_t SimServer::IdleDescriptors(const SimConfig& config) {
 
 SimServer::SimServer(const SimConfig& config, std::ostream* log, EventLoop* loop)
     : config_(config),
-      hasConfigPort_(HasConfigPort(config)),
       log_(config.verbose ? log : nullptr, config.logLabel),
       faults_(config.faults),
       device_(config, SimClock::now()),
@@ -98,15 +97,16 @@ std::string SimServer::Open() {
   if (error.empty()) error = OpenTcp(address, config_.commandPort, true, commandListener_);
   // A refusing configuration port keeps its port bound but does not listen:
   // connections to it are refused until the fault clears.
-  configListening_ = hasConfigPort_ && !faults_.Armed(FaultKind::ConfigRefuse);
-  if (error.empty() && hasConfigPort_)
+  const bool hasConfigPort = HasConfigPort(config_);
+  configListening_ = hasConfigPort && !faults_.Armed(FaultKind::ConfigRefuse);
+  if (error.empty() && hasConfigPort)
     error = OpenTcp(address, config_.configPort, configListening_, configListener_);
   if (!error.empty()) return error;
 
   discoveryPort_ = BoundPort(discovery_.get());
   if (otherDiscovery_.valid()) otherDiscoveryPort_ = BoundPort(otherDiscovery_.get());
   commandPort_ = BoundPort(commandListener_.get());
-  if (hasConfigPort_) configPort_ = BoundPort(configListener_.get());
+  if (configListener_.valid()) configPort_ = BoundPort(configListener_.get());
   configItems_.insert(configItems_.begin() + 4, {"PORT", std::to_string(commandPort_)});
   loop_.Watch(discovery_.get(), EPOLLIN, *this, kDiscoveryToken);
   loop_.Watch(otherDiscovery_.get(), EPOLLIN, *this, kOtherDiscoveryToken);
@@ -222,7 +222,7 @@ void SimServer::Accept(int listener, bool config) {
     if (!config) {
       // The refusing configuration port opens once the fault's strikes are
       // used up, counted in command connections (one per connection attempt).
-      if (hasConfigPort_ && !configListening_ && !faults_.Armed(FaultKind::ConfigRefuse)) {
+      if (configListener_.valid() && !configListening_ && !faults_.Armed(FaultKind::ConfigRefuse)) {
         configListening_ = StartListening(configListener_.get()).empty();
         if (configListening_) {
           log_.Event(name, "configuration port now listening");

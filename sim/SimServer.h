@@ -113,7 +113,6 @@ class SimServer final : public EventTarget {
   void Bury();
 
   SimConfig config_;
-  const bool hasConfigPort_;
   TrafficLog log_;
   FaultPlan faults_;
   SimDevice device_;
